@@ -1,0 +1,25 @@
+#include "app/stylesheet.h"
+#include "mainwindow/mainwindow.h"
+#include "app/quitsignals.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+
+    if (!loadStyleSheet(app)) {
+        QMessageBox::warning(nullptr, QStringLiteral("警告"),
+                             QStringLiteral("无法加载样式表，将使用默认外观。\n"
+                                            "这可能会影响应用程序的外观，但功能不受影响。"));
+    }
+
+    // SIGTERM, SIGINT and the session manager end the loop, so the window's
+    // destructor still saves the settings.
+    QuitSignals quitSignals;
+
+    MainWindow window;
+    window.show();
+    return app.exec();
+}

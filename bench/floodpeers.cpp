@@ -1,0 +1,105 @@
+#include "bench/floodpeers.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUdpSocket>
+
+#include <chrono>
+
+namespace {
+
+qint64 nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+constexpr qsizetype writePiece = 256 * 1024;
+
+} // namespace
+
+FloodServer::FloodServer(QByteArray bytes)
+    : payload(std::move(bytes))
+{
+    thread.start();
+    moveToThread(&thread);
+    QMetaObject::invokeMethod(this, [this] {
+        server = new QTcpServer(this);
+        server->listen(QHostAddress::LocalHost, 0);
+        listeningPort = server->serverPort();
+        connect(server, &QTcpServer::newConnection, this, &FloodServer::onNewConnection);
+    }, Qt::BlockingQueuedConnection);
+}
+
+FloodServer::~FloodServer()
+{
+    QMetaObject::invokeMethod(this, [this] { delete server; server = nullptr; },
+                              Qt::BlockingQueuedConnection);
+    thread.quit();
+    thread.wait();
+}
+
+void FloodServer::onNewConnection()
+{
+    client = server->nextPendingConnection();
+    connect(client, &QTcpSocket::bytesWritten, this, &FloodServer::writeMore);
+    writeMore();
+}
+
+void FloodServer::writeMore()
+{
+    while (written < payload.size() && client->bytesToWrite() < 2 * writePiece) {
+        const qsizetype n = qMin(writePiece, payload.size() - written);
+        client->write(payload.constData() + written, n);
+        written += n;
+    }
+}
+
+CountingDrain::CountingDrain(quint16 port, qint64 expectedBytes)
+    : expected(expectedBytes)
+{
+    thread.start();
+    moveToThread(&thread);
+    QMetaObject::invokeMethod(this, [this, port] {
+        auto *socket = new QTcpSocket(this);
+        auto received = std::make_shared<qint64>(0);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, received] {
+            const qint64 n = socket->readAll().size();
+            if (*received == 0)
+                firstNs = nowNs();
+            *received += n;
+            if (*received >= expected) {
+                lastNs = nowNs();
+                done = true;
+            }
+        });
+        socket->connectToHost(QHostAddress::LocalHost, port);
+    });
+}
+
+CountingDrain::~CountingDrain()
+{
+    thread.quit();
+    thread.wait();
+}
+
+double CountingDrain::waitMilliseconds()
+{
+    while (!done)
+        QThread::msleep(5);
+    return double(lastNs - firstNs) / 1e6;
+}
+
+void UdpStorm::run()
+{
+    QUdpSocket socket;
+    const QByteArray datagram(size, 'u');
+    for (int sent = 0; sent < count; ++sent) {
+        socket.writeDatagram(datagram, QHostAddress::LocalHost, port);
+        if (sent % 500 == 499)
+            QThread::usleep(2000);
+    }
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+
+class QTcpServer;
+class QTcpSocket;
+
+// A TCP peer on loopback that writes `payload` to the first client as fast
+// as the socket accepts it, from a thread of its own.
+class FloodServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit FloodServer(QByteArray payload);
+    ~FloodServer() override;
+    quint16 port() const { return listeningPort; }
+
+private:
+    void onNewConnection();
+    void writeMore();
+
+    QThread thread;
+    QTcpServer *server = nullptr;
+    QTcpSocket *client = nullptr;
+    QByteArray payload;
+    qsizetype written = 0;
+    quint16 listeningPort = 0;
+};
+
+// Drains a TCP stream in a thread of its own and only counts: the link's limit.
+class CountingDrain : public QObject
+{
+    Q_OBJECT
+
+public:
+    CountingDrain(quint16 port, qint64 expected);
+    ~CountingDrain() override;
+    // Waits until every byte arrived; milliseconds from first byte to last.
+    double waitMilliseconds();
+
+private:
+    QThread thread;
+    qint64 expected;
+    std::atomic<qint64> firstNs { 0 };
+    std::atomic<qint64> lastNs { 0 };
+    std::atomic<bool> done { false };
+};
+
+// Sends `count` datagrams of `size` bytes to a loopback port in paced bursts.
+class UdpStorm : public QThread
+{
+public:
+    UdpStorm(quint16 port, int count, int size) : port(port), count(count), size(size) {}
+
+protected:
+    void run() override;
+
+private:
+    quint16 port;
+    int count;
+    int size;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// The send area's text as the bytes that go out: local 8-bit text, or hex
+// digits paired into bytes with everything else skipped.
+QByteArray encodePayload(const QString &text, bool hex);
+
+// Received bytes as two lower-case hex digits per byte, separated by spaces.
+QString hexPairs(const QByteArray &bytes);
+
+// A port field: a decimal number from 0 (when allowed) to 65535, nothing else.
+std::optional<quint16> parsePort(const QString &text, bool allowZero);
+
+// A loop period: a whole number of milliseconds greater than 0.
+std::optional<int> parsePeriod(const QString &text);

@@ -1,0 +1,135 @@
+#include "mainwindow/receiveconsole.h"
+
+#include "mainwindow/payload.h"
+
+#include <QCheckBox>
+#include <QDateTime>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <limits>
+
+namespace {
+
+const QString timestampFormat = QStringLiteral("yyyy.MM.dd hh:mm:ss.zzz");
+
+} // namespace
+
+ReceiveConsole::ReceiveConsole(QTextBrowser *view, const Options &options, QObject *parent)
+    : QObject(parent)
+    , view(view)
+    , options(options)
+    , decoder(QStringDecoder::System)
+{
+    passTimer.setSingleShot(true);
+    passTimer.setInterval(0);
+    connect(&passTimer, &QTimer::timeout, this, [this] { runPass(PassBudget); });
+}
+
+void ReceiveConsole::appendData(const QByteArray &bytes, const QString &stampSuffix)
+{
+    appendTimestampIfShown(stampSuffix);
+    Entry entry;
+    entry.data = bytes;
+    entry.isData = true;
+    entry.hex = options.hex->isChecked();
+    entry.newParagraph = options.newParagraph->isChecked();
+    enqueue(std::move(entry));
+}
+
+void ReceiveConsole::appendMessage(const QString &text, const QString &stampSuffix)
+{
+    appendTimestampIfShown(stampSuffix);
+    Entry entry;
+    entry.text = text;
+    entry.newParagraph = true;
+    enqueue(std::move(entry));
+}
+
+void ReceiveConsole::appendTimestampIfShown(const QString &suffix)
+{
+    if (!options.timestamp->isChecked())
+        return;
+    Entry entry;
+    entry.text = QDateTime::currentDateTime().toString(timestampFormat) + suffix;
+    entry.newParagraph = true;
+    enqueue(std::move(entry));
+}
+
+void ReceiveConsole::enqueue(Entry entry)
+{
+    pending.push_back(std::move(entry));
+    if (!passTimer.isActive())
+        passTimer.start();
+}
+
+void ReceiveConsole::clear()
+{
+    qint64 discarded = 0;
+    for (const Entry &entry : pending)
+        discarded += entry.data.size();
+    pending.clear();
+    passTimer.stop();
+    view->clear();
+    decoder.resetState();
+    if (discarded > 0)
+        emit dataShown(discarded);
+}
+
+void ReceiveConsole::flush()
+{
+    runPass(std::numeric_limits<qsizetype>::max());
+}
+
+QString ReceiveConsole::plainText()
+{
+    flush();
+    return view->toPlainText();
+}
+
+QString ReceiveConsole::dataText(const Entry &entry)
+{
+    if (entry.hex != decoderHex) {
+        // A chunk split across a change of display mode cannot be joined.
+        decoder.resetState();
+        decoderHex = entry.hex;
+    }
+    return entry.hex ? hexPairs(entry.data) : decoder.decode(entry.data);
+}
+
+void ReceiveConsole::runPass(qsizetype budget)
+{
+    if (pending.empty())
+        return;
+
+    QScrollBar *scrollBar = view->verticalScrollBar();
+    const bool followEnd = scrollBar->value() == scrollBar->maximum();
+    QTextDocument *document = view->document();
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+
+    qsizetype spent = 0;
+    qint64 shownData = 0;
+    while (!pending.empty() && spent < budget) {
+        const Entry entry = std::move(pending.front());
+        pending.pop_front();
+        const QString text = entry.isData ? dataText(entry) : entry.text;
+        if (entry.newParagraph && !document->isEmpty())
+            cursor.insertBlock();
+        cursor.insertText(text);
+        spent += text.size() + 1;
+        shownData += entry.data.size();
+    }
+
+    cursor.endEditBlock();
+    if (followEnd)
+        scrollBar->setValue(scrollBar->maximum());
+    if (!pending.empty())
+        passTimer.start();
+    if (shownData > 0)
+        emit dataShown(shownData);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringDecoder>
+#include <QTimer>
+
+#include <deque>
+
+class QCheckBox;
+class QTextBrowser;
+
+// One page's receive area. Entries are queued as they arrive, with the page's
+// options and the arrival time captured then, and written to the document in
+// batches: one edit block per pass, each pass bounded, so a flood neither
+// freezes the window nor changes what is shown.
+class ReceiveConsole : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        QCheckBox *timestamp = nullptr;     // a time paragraph before each entry
+        QCheckBox *hex = nullptr;           // data as hex pairs
+        QCheckBox *newParagraph = nullptr;  // each data chunk starts a paragraph
+    };
+
+    ReceiveConsole(QTextBrowser *view, const Options &options, QObject *parent = nullptr);
+
+    // Received bytes, after a time paragraph ending in `stampSuffix` when the
+    // page shows times.
+    void appendData(const QByteArray &bytes, const QString &stampSuffix);
+    // A paragraph of the program's own (an echo, a status line), shown
+    // literally, after a time paragraph when the page shows times.
+    void appendMessage(const QString &text, const QString &stampSuffix);
+
+    void clear();
+    // Writes everything queued so far into the document.
+    void flush();
+    // The area's text including everything received so far.
+    QString plainText();
+
+    // Bytes that may be shown per pass before the event loop gets its turn.
+    static constexpr qsizetype PassBudget = 256 * 1024;
+
+signals:
+    // `bytes` of received data are now in the document (or were cleared).
+    void dataShown(qint64 bytes);
+
+private:
+    struct Entry
+    {
+        QString text;        // a paragraph of text, or empty for data
+        QByteArray data;
+        bool isData = false;
+        bool hex = false;
+        bool newParagraph = false;
+    };
+
+    void enqueue(Entry entry);
+    void appendTimestampIfShown(const QString &suffix);
+    void runPass(qsizetype budget);
+    QString dataText(const Entry &entry);
+
+    QTextBrowser *view;
+    Options options;
+    std::deque<Entry> pending;
+    QTimer passTimer;
+    QStringDecoder decoder;
+    bool decoderHex = false;
+};

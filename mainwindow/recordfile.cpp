@@ -1,0 +1,54 @@
+#include "mainwindow/recordfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace RecordFile {
+
+QString recordPath(const QString &directory, const QDateTime &when)
+{
+    return directory + when.toString(QStringLiteral("/yyyy年MM月dd日hh-mm-ss")) + QStringLiteral(".txt");
+}
+
+Outcome save(const QString &directory, const QString &text, const QDateTime &when)
+{
+    const QString base = recordPath(directory, when);
+    const QString stem = base.chopped(4);
+    Outcome outcome;
+    for (int counter = 1;; ++counter) {
+        outcome.path = counter == 1 ? base : QStringLiteral("%1-%2.txt").arg(stem).arg(counter);
+        QFile file(outcome.path);
+        // NewOnly: an existing record is never opened, let alone truncated.
+        if (file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::NewOnly)) {
+            const QByteArray bytes = text.toLocal8Bit();
+            outcome.ok = file.write(bytes) == bytes.size() && file.flush();
+            if (!outcome.ok)
+                outcome.error = file.errorString();
+            return outcome;
+        }
+        if (!file.exists()) {
+            outcome.error = file.errorString();
+            return outcome;
+        }
+    }
+}
+
+Outcome load(const QString &path, QString *text)
+{
+    Outcome outcome;
+    outcome.path = path;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        outcome.error = file.errorString();
+        return outcome;
+    }
+    if (file.size() > MaxLoadSize) {
+        outcome.error = QStringLiteral("文件大小超过 %1 MiB").arg(MaxLoadSize / (1024 * 1024));
+        return outcome;
+    }
+    *text = QString::fromUtf8(file.readAll());
+    outcome.ok = true;
+    return outcome;
+}
+
+} // namespace RecordFile

@@ -1,0 +1,137 @@
+#include "tests/testsupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+PseudoTerminal::PseudoTerminal()
+{
+    char name[256] = {};
+    if (openpty(&masterFd, &slaveFd, name, nullptr, nullptr) != 0) {
+        masterFd = slaveFd = -1;
+        return;
+    }
+    slavePath = QString::fromLocal8Bit(name);
+    // Raw master so the line discipline of the test side changes nothing.
+    termios raw {};
+    tcgetattr(slaveFd, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slaveFd, TCSANOW, &raw);
+    fcntl(masterFd, F_SETFL, fcntl(masterFd, F_GETFL) | O_NONBLOCK);
+}
+
+PseudoTerminal::~PseudoTerminal()
+{
+    closeMaster();
+    if (slaveFd >= 0)
+        ::close(slaveFd);
+}
+
+void PseudoTerminal::closeMaster()
+{
+    if (masterFd >= 0)
+        ::close(masterFd);
+    masterFd = -1;
+}
+
+void PseudoTerminal::write(const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size() && masterFd >= 0) {
+        const ssize_t n = ::write(masterFd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+        } else {
+            pollfd p { masterFd, POLLOUT, 0 };
+            ::poll(&p, 1, 10);
+            QCoreApplication::processEvents();
+        }
+    }
+}
+
+QByteArray PseudoTerminal::read(int count, int timeoutMs)
+{
+    QByteArray result;
+    QDeadlineTimer deadline(timeoutMs);
+    char buffer[65536];
+    while (result.size() < count && !deadline.hasExpired() && masterFd >= 0) {
+        const ssize_t n = ::read(masterFd, buffer, sizeof buffer);
+        if (n > 0) {
+            result.append(buffer, n);
+            continue;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        pollfd p { masterFd, POLLIN, 0 };
+        ::poll(&p, 1, 5);
+    }
+    return result;
+}
+
+QByteArray PseudoTerminal::readAvailable(int timeoutMs)
+{
+    return read(INT_MAX, timeoutMs);
+}
+
+bool PseudoTerminal::slaveSettings(termios *settings) const
+{
+    return slaveFd >= 0 && tcgetattr(slaveFd, settings) == 0;
+}
+
+std::shared_ptr<MessageBoxRecord> answerNextMessageBox(QMessageBox::StandardButton button,
+                                                       int timeoutMs)
+{
+    auto record = std::make_shared<MessageBoxRecord>();
+    auto *poller = new QTimer(qApp);
+    auto deadline = std::make_shared<QDeadlineTimer>(timeoutMs);
+    poller->setInterval(10);
+    QObject::connect(poller, &QTimer::timeout, poller, [=] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box) {
+            if (deadline->hasExpired())
+                poller->deleteLater();
+            return;
+        }
+        record->seen = true;
+        record->title = box->windowTitle();
+        record->text = box->text();
+        record->icon = box->icon();
+        record->hadParent = box->parentWidget() != nullptr;
+        QAbstractButton *target = box->button(button);
+        if (!target && !box->buttons().isEmpty())
+            target = box->buttons().first();
+        poller->deleteLater();
+        if (target)
+            target->click();
+        else
+            box->done(button);
+    });
+    poller->start();
+    return record;
+}
+
+void useSettingsDirectory(const QTemporaryDir &dir)
+{
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+}
+
+int openFileDescriptorCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+}
+
+int threadCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMessageBox>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+struct termios;
+
+// A real pseudo-terminal: the slave's path serves as a serial port name, the
+// test talks to the master side.
+class PseudoTerminal
+{
+public:
+    PseudoTerminal();
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal &) = delete;
+    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+
+    bool isValid() const { return masterFd >= 0; }
+    QString portName() const { return slavePath; }
+
+    void write(const QByteArray &bytes);
+    // Reads from the master until `count` bytes arrived or the time is up,
+    // keeping the Qt event loop running meanwhile.
+    QByteArray read(int count, int timeoutMs = 3000);
+    // Whatever the master can read within `timeoutMs`.
+    QByteArray readAvailable(int timeoutMs = 200);
+    // The line settings the slave side currently has.
+    bool slaveSettings(termios *settings) const;
+    // Closes the master: for the process holding the slave this looks like a
+    // removed device.
+    void closeMaster();
+
+private:
+    int masterFd = -1;
+    int slaveFd = -1;
+    QString slavePath;
+};
+
+// Answers the next modal message box that appears with `button`, and records
+// what it said. Call before the action that shows the box.
+struct MessageBoxRecord
+{
+    bool seen = false;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool hadParent = false;
+};
+std::shared_ptr<MessageBoxRecord> answerNextMessageBox(QMessageBox::StandardButton button,
+                                                       int timeoutMs = 5000);
+
+// Points the per-user settings store at `dir`, so tests never touch the
+// user's own settings.
+void useSettingsDirectory(const QTemporaryDir &dir);
+
+// Counts the running threads and open file descriptors of this process.
+int openFileDescriptorCount();
+int threadCount();

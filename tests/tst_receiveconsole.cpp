@@ -1,0 +1,204 @@
+#include "mainwindow/receiveconsole.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QtTest>
+
+// A receive area as a page has it: the view and its three option boxes.
+struct Page
+{
+    QWidget window;
+    QTextBrowser *view = new QTextBrowser(&window);
+    QCheckBox *timestamp = new QCheckBox(&window);
+    QCheckBox *hex = new QCheckBox(&window);
+    QCheckBox *newParagraph = new QCheckBox(&window);
+    ReceiveConsole console { view, { timestamp, hex, newParagraph } };
+
+    QStringList paragraphs()
+    {
+        console.flush();
+        QStringList result;
+        for (QTextBlock b = view->document()->begin(); b.isValid(); b = b.next())
+            result << b.text();
+        return result;
+    }
+};
+
+class ReceiveConsoleTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void placement();
+    void hexAndText();
+    void splitCharacterIsShownWhole();
+    void markupIsShownLiterally();
+    void timestampsAndOrder();
+    void clearDropsQueuedData();
+    void largeFloodIsShownInPassesAndCredited();
+    void followsTheEndOnlyWhenAtTheEnd();
+    void selectionCopiesWhatIsShown();
+};
+
+void ReceiveConsoleTest::placement()
+{
+    Page page;
+    page.newParagraph->setChecked(true);
+    page.console.appendData("Hi", QString());
+    page.console.appendData("there", QString());
+    QCOMPARE(page.paragraphs(), QStringList({ "Hi", "there" }));
+
+    page.newParagraph->setChecked(false);
+    page.console.appendData("AB", QString());
+    page.console.appendData("CD", QString());
+    QCOMPARE(page.paragraphs(), QStringList({ "Hi", "thereABCD" }));
+
+    // An empty chunk as a paragraph is an empty paragraph.
+    page.newParagraph->setChecked(true);
+    page.console.appendData(QByteArray(), QString());
+    page.console.appendData("x", QString());
+    QCOMPARE(page.paragraphs(), QStringList({ "Hi", "thereABCD", "", "x" }));
+}
+
+void ReceiveConsoleTest::hexAndText()
+{
+    Page page;
+    page.newParagraph->setChecked(true);
+    page.hex->setChecked(true);
+    page.console.appendData(QByteArray("\x41\x0d\xff", 3), QString());
+    page.hex->setChecked(false);
+    page.console.appendData(QByteArray("\x00" "A", 2), QString());
+    const QStringList shown = page.paragraphs();
+    QCOMPARE(shown.value(0), QStringLiteral("41 0d ff"));
+    QCOMPARE(shown.value(1), QString(QChar(0)) + "A");
+}
+
+void ReceiveConsoleTest::splitCharacterIsShownWhole()
+{
+    Page page;
+    const QByteArray middle = QStringLiteral("中").toUtf8();
+    page.console.appendData("a" + middle.left(1), QString());
+    page.console.appendData(middle.mid(1) + "b", QString());
+    QCOMPARE(page.paragraphs(), QStringList({ QStringLiteral("a中b") }));
+
+    // Switching the display mode starts the decoder afresh.
+    page.console.appendData(middle.left(2), QString());
+    page.hex->setChecked(true);
+    page.console.appendData(middle.mid(2), QString());
+    page.hex->setChecked(false);
+    page.console.appendData("z", QString());
+    QVERIFY(page.paragraphs().constLast().endsWith(QStringLiteral("adz")));
+}
+
+void ReceiveConsoleTest::markupIsShownLiterally()
+{
+    Page page;
+    page.newParagraph->setChecked(true);
+    const QString markup = QStringLiteral("<img src=\"file:///etc/passwd\"><b>bold</b>");
+    page.console.appendData(markup.toUtf8(), QString());
+    page.console.appendMessage(QStringLiteral("<h1>echo</h1>"), QString());
+    QCOMPARE(page.paragraphs(), QStringList({ markup, QStringLiteral("<h1>echo</h1>") }));
+    QVERIFY(!page.view->document()->toHtml().contains(QStringLiteral("<img")));
+}
+
+void ReceiveConsoleTest::timestampsAndOrder()
+{
+    Page page;
+    page.timestamp->setChecked(true);
+    page.newParagraph->setChecked(true);
+    page.console.appendData("one", QStringLiteral("   Recive"));
+    page.console.appendMessage(QStringLiteral("sent"), QStringLiteral("   Send"));
+    page.timestamp->setChecked(false);
+    page.console.appendData("two", QStringLiteral("   Recive"));
+
+    const QStringList shown = page.paragraphs();
+    QCOMPARE(shown.size(), 5);
+    const QRegularExpression stamp(QStringLiteral(
+        "^\\d{4}\\.\\d{2}\\.\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3}(   Recive|   Send)$"));
+    QVERIFY2(stamp.match(shown[0]).hasMatch(), qPrintable(shown[0]));
+    QVERIFY(shown[0].endsWith(QStringLiteral("   Recive")));
+    QCOMPARE(shown[1], QStringLiteral("one"));
+    QVERIFY(shown[2].endsWith(QStringLiteral("   Send")));
+    QCOMPARE(shown.mid(3), QStringList({ "sent", "two" }));
+}
+
+void ReceiveConsoleTest::clearDropsQueuedData()
+{
+    Page page;
+    QSignalSpy shown(&page.console, &ReceiveConsole::dataShown);
+    page.console.appendData("shown", QString());
+    page.console.flush();
+    page.console.appendData("queued", QString());
+    page.console.clear();
+    QCOMPARE(page.paragraphs(), QStringList({ QString() }));
+    QVERIFY(page.view->document()->isEmpty());
+    qint64 credited = 0;
+    for (const auto &call : shown)
+        credited += call.at(0).toLongLong();
+    QCOMPARE(credited, qint64(11));
+}
+
+void ReceiveConsoleTest::largeFloodIsShownInPassesAndCredited()
+{
+    Page page;
+    page.newParagraph->setChecked(true);
+    QSignalSpy shown(&page.console, &ReceiveConsole::dataShown);
+    QByteArray sent;
+    for (int i = 0; i < 10000; ++i) {
+        const QByteArray line = QByteArray::number(i).rightJustified(63, '.');
+        sent += line + '\n';
+        page.console.appendData(line, QString());
+    }
+    // Nothing is written within the call; passes run from the event loop.
+    QVERIFY(page.view->document()->isEmpty());
+    QTRY_VERIFY(!shown.isEmpty());
+    QTRY_COMPARE(page.view->document()->blockCount(), 10000);
+    QVERIFY2(shown.size() > 1, "a flood is split into bounded passes");
+    qint64 credited = 0;
+    for (const auto &call : shown)
+        credited += call.at(0).toLongLong();
+    QCOMPARE(credited, qint64(10000 * 63));
+    QCOMPARE(page.view->toPlainText() + '\n', QString::fromLatin1(sent));
+}
+
+void ReceiveConsoleTest::followsTheEndOnlyWhenAtTheEnd()
+{
+    Page page;
+    page.window.resize(300, 200);
+    page.view->resize(300, 200);
+    page.window.show();
+    page.newParagraph->setChecked(true);
+    for (int i = 0; i < 200; ++i)
+        page.console.appendData(QByteArray::number(i), QString());
+    page.console.flush();
+    QScrollBar *bar = page.view->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+
+    bar->setValue(0);
+    page.console.appendData("more", QString());
+    page.console.flush();
+    QCOMPARE(bar->value(), 0);
+    QVERIFY(bar->maximum() > 0);
+}
+
+void ReceiveConsoleTest::selectionCopiesWhatIsShown()
+{
+    Page page;
+    page.newParagraph->setChecked(true);
+    page.console.appendData("first", QString());
+    page.console.appendData("second", QString());
+    page.console.flush();
+    page.view->selectAll();
+    page.view->copy();
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("first\nsecond"));
+}
+
+QTEST_MAIN(ReceiveConsoleTest)
+#include "tst_receiveconsole.moc"

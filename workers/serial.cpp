@@ -1,0 +1,102 @@
+#include "workers/serial.h"
+
+#include <QSerialPort>
+
+namespace {
+
+QSerialPort::DataBits dataBitsFor(qint8 code)
+{
+    switch (code) {
+    case 5: return QSerialPort::Data5;
+    case 6: return QSerialPort::Data6;
+    case 7: return QSerialPort::Data7;
+    default: return QSerialPort::Data8;
+    }
+}
+
+// Codes are the indices of the page's list: "1", "1.5", "2".
+QSerialPort::StopBits stopBitsFor(qint8 code)
+{
+    switch (code) {
+    case 1: return QSerialPort::OneAndHalfStop;
+    case 2: return QSerialPort::TwoStop;
+    default: return QSerialPort::OneStop;
+    }
+}
+
+// Codes follow the order of Qt's parity values, not the page's list.
+QSerialPort::Parity parityFor(qint8 code)
+{
+    switch (code) {
+    case 1: return QSerialPort::EvenParity;
+    case 2: return QSerialPort::OddParity;
+    case 3: return QSerialPort::SpaceParity;
+    case 4: return QSerialPort::MarkParity;
+    default: return QSerialPort::NoParity;
+    }
+}
+
+QSerialPort::FlowControl flowControlFor(qint8 code)
+{
+    switch (code) {
+    case 1: return QSerialPort::HardwareControl;
+    case 2: return QSerialPort::SoftwareControl;
+    default: return QSerialPort::NoFlowControl;
+    }
+}
+
+} // namespace
+
+Serial::Serial(QObject *parent) : QObject(parent), serialPort(new QSerialPort(this))
+{
+    connect(serialPort, &QSerialPort::readyRead, this, &Serial::SerialRead);
+    // A device that went away shows as a resource error, or as a read error
+    // (end of file) that Qt would otherwise report again on every turn of the
+    // event loop; either way nothing more will come through the port.
+    connect(serialPort, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        const bool linkEnded = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
+        if (!linkEnded || !serialPort->isOpen())
+            return;
+        const QString text = serialPort->errorString();
+        serialPort->close();
+        emit PortLost(text);
+    });
+}
+
+Serial::~Serial()
+{
+    CloseSerial();
+}
+
+void Serial::OpenSerial(QString PortName, int BaudRate, qint8 DataBits, qint8 StopBits,
+                        qint8 Parity, qint8 FlowControl)
+{
+    serialPort->setPortName(PortName);
+    if (!serialPort->open(QIODevice::ReadWrite)) {
+        emit OpenFailed(serialPort->errorString());
+        return;
+    }
+    serialPort->setBaudRate(BaudRate, QSerialPort::AllDirections);
+    serialPort->setDataBits(dataBitsFor(DataBits));
+    serialPort->setStopBits(stopBitsFor(StopBits));
+    serialPort->setParity(parityFor(Parity));
+    serialPort->setFlowControl(flowControlFor(FlowControl));
+}
+
+void Serial::CloseSerial()
+{
+    if (!serialPort->isOpen())
+        return;
+    serialPort->clear(QSerialPort::AllDirections);
+    serialPort->close();
+}
+
+void Serial::SerialWrite(QByteArray data)
+{
+    serialPort->write(data);
+}
+
+void Serial::SerialRead()
+{
+    emit message(serialPort->readAll());
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QSerialPort;
+
+// The serial page's port, opened by name with the page's line-setting codes.
+class Serial : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Serial(QObject *parent = nullptr);
+    ~Serial() override;
+
+    QSerialPort *serialPort;
+
+signals:
+    void message(QByteArray data);
+    void OpenFailed(QString error);
+    void PortLost(QString error);
+
+public slots:
+    void OpenSerial(QString PortName, int BaudRate, qint8 DataBits, qint8 StopBits, qint8 Parity,
+                    qint8 FlowControl);
+    void CloseSerial();
+    void SerialWrite(QByteArray data);
+    void SerialRead();
+};

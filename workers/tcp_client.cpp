@@ -1,0 +1,72 @@
+#include "workers/tcp_client.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTimer>
+
+TCP_Client::TCP_Client(QObject *parent)
+    : QObject(parent), socket(new QTcpSocket(this)), connectTimer(new QTimer(this))
+{
+    connectTimer->setSingleShot(true);
+    connectTimer->setInterval(30000);
+
+    connect(socket, &QTcpSocket::readyRead, this, &TCP_Client::ReadMessage);
+    connect(socket, &QTcpSocket::disconnected, this, &TCP_Client::ServerClosed);
+    connect(socket, &QTcpSocket::connected, connectTimer, &QTimer::stop);
+    // Errors of an established link end in disconnected; only those of an
+    // attempt are a failed connect.
+    connect(socket, &QTcpSocket::errorOccurred, this, [this] {
+        if (connectTimer->isActive())
+            failAttempt(socket->errorString());
+    });
+    connect(connectTimer, &QTimer::timeout, this, [this] {
+        socket->abort();
+        failAttempt(QAbstractSocket::tr("Socket operation timed out"));
+    });
+}
+
+TCP_Client::~TCP_Client()
+{
+    if (socket->state() == QAbstractSocket::ConnectedState)
+        socket->close();
+}
+
+void TCP_Client::setConnectTimeout(int ms)
+{
+    connectTimer->setInterval(ms);
+}
+
+bool TCP_Client::ConnectToServer(QString Server_ip, quint16 Server_port)
+{
+    // A new target replaces whatever link or attempt there was.
+    socket->abort();
+    connectTimer->start();
+    socket->connectToHost(QHostAddress(Server_ip), Server_port, QIODevice::ReadWrite);
+    return socket->state() != QAbstractSocket::UnconnectedState;
+}
+
+void TCP_Client::DisconnectFromServer()
+{
+    connectTimer->stop();
+    // close() would merely postpone the end of an attempt until it connects.
+    if (socket->state() == QAbstractSocket::ConnectedState)
+        socket->close();
+    else
+        socket->abort();
+}
+
+void TCP_Client::SendMessage(QByteArray msg)
+{
+    socket->write(msg);
+}
+
+void TCP_Client::ReadMessage()
+{
+    emit TcpClientModeMsg(socket->readAll());
+}
+
+void TCP_Client::failAttempt(const QString &error)
+{
+    connectTimer->stop();
+    emit ConnectFailed(error);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QTcpSocket;
+class QTimer;
+
+// The TCP client mode's link: one socket, connected without ever blocking
+// the worker's thread.
+class TCP_Client : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TCP_Client(QObject *parent = nullptr);
+    ~TCP_Client() override;
+
+    // How long a connection attempt may take before it is abandoned.
+    void setConnectTimeout(int ms);
+
+    QTcpSocket *socket;
+
+signals:
+    void TcpClientModeMsg(QByteArray message);
+    void ServerClosed();
+    void ConnectFailed(QString error);
+
+public slots:
+    bool ConnectToServer(QString Server_ip, quint16 Server_port);
+    void DisconnectFromServer();
+    void SendMessage(QByteArray msg);
+    void ReadMessage();
+
+private:
+    void failAttempt(const QString &error);
+
+    // Active exactly while an attempt is under way.
+    QTimer *connectTimer;
+};

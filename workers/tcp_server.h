@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QTcpServer;
+class QTcpSocket;
+
+// The TCP server mode's listener and its accepted clients, keyed by peer
+// address text.
+class TCP_Server : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TCP_Server(QObject *parent = nullptr);
+
+    QTcpServer *server;
+    // The selected client; only meaningful while not all clients are selected.
+    QPointer<QTcpSocket> currentClient;
+    QHash<QString, QTcpSocket *> clients;
+
+signals:
+    void ClientsMsgToUI(QByteArray message);
+    void TcpServerMsgToUI(QString message);
+    void UpdateClientsToUI(QString method, QString IP);
+    void ListenFailed(QString error);
+
+public slots:
+    void StartListen(quint16 port);
+    void StopListen();
+    void SelectClient(QString ip);
+    void KickClient(QString ip);
+    void SendMessage(QByteArray msg);
+    void HasClientConnect();
+    void HasClientDisconnect();
+    void ReciveClientMessage();
+
+private:
+    // Kept apart from currentClient so that a selected client that has gone
+    // never turns a send into one to everybody.
+    bool allClientsSelected = true;
+};
