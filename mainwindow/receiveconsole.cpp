@@ -4,12 +4,14 @@
 
 #include <QCheckBox>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -26,7 +28,9 @@ ReceiveConsole::ReceiveConsole(QTextBrowser *view, const Options &options, QObje
 {
     passTimer.setSingleShot(true);
     passTimer.setInterval(0);
-    connect(&passTimer, &QTimer::timeout, this, [this] { runPass(PassBudget); });
+    connect(&passTimer, &QTimer::timeout, this, [this] { runPass(passBudget); });
+    // A log has nothing to undo; the undo stack would hold a copy of every chunk.
+    view->document()->setUndoRedoEnabled(false);
 }
 
 void ReceiveConsole::appendData(const QByteArray &bytes, const QString &stampSuffix)
@@ -105,6 +109,8 @@ void ReceiveConsole::runPass(qsizetype budget)
     if (pending.empty())
         return;
 
+    QElapsedTimer clock;
+    clock.start();
     QScrollBar *scrollBar = view->verticalScrollBar();
     const bool followEnd = scrollBar->value() == scrollBar->maximum();
     QTextDocument *document = view->document();
@@ -128,6 +134,14 @@ void ReceiveConsole::runPass(qsizetype budget)
     cursor.endEditBlock();
     if (followEnd)
         scrollBar->setValue(scrollBar->maximum());
+
+    // Layout dominates the cost and varies with the text, so the budget
+    // follows what the last full pass cost.
+    const qint64 elapsed = qMax<qint64>(clock.nsecsElapsed(), 1);
+    if (spent >= budget && budget == passBudget) {
+        const double perChar = double(elapsed) / double(spent);
+        passBudget = std::clamp<qsizetype>(qsizetype(PassTargetNs / perChar), 4 * 1024, 4 * 1024 * 1024);
+    }
     if (!pending.empty())
         passTimer.start();
     if (shownData > 0)

@@ -42,8 +42,9 @@ public:
     // The area's text including everything received so far.
     QString plainText();
 
-    // Bytes that may be shown per pass before the event loop gets its turn.
-    static constexpr qsizetype PassBudget = 256 * 1024;
+    // Each pass aims at this much time, so the window keeps repainting and
+    // answering clicks during a flood.
+    static constexpr qint64 PassTargetNs = 12'000'000;
 
 signals:
     // `bytes` of received data are now in the document (or were cleared).
@@ -68,6 +69,7 @@ private:
     Options options;
     std::deque<Entry> pending;
     QTimer passTimer;
+    qsizetype passBudget = 64 * 1024;  // characters per pass, adapted to the measured cost
     QStringDecoder decoder;
     bool decoderHex = false;
 };
