@@ -3,6 +3,7 @@
 #include "tests/testsupport.h"
 
 #include <QDir>
+#include <QSemaphore>
 #include <QSerialPort>
 #include <QTest>
 #include <QThread>
@@ -143,8 +144,13 @@ void SerialTest::closeDiscardsPendingOutput()
     PseudoTerminal pty;
     SerialUnderTest serial;
     QVERIFY(serial.open(pty));
+    // Hold the worker so the write and the close are handled back to back,
+    // before the port's write notifier can run.
+    QSemaphore held;
+    QMetaObject::invokeMethod(serial.worker, [&held] { held.acquire(); });
     emit serial.driver.sendMsg("discarded");
     emit serial.driver.closeSerial();
+    held.release();
     emit serial.driver.openSerial(pty.portName(), 115200, 8, 0, 0, 0);
     emit serial.driver.sendMsg("after");
     QCOMPARE(pty.read(5), "after");
