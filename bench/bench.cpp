@@ -5,6 +5,7 @@
 //   quorvix_bench W1         one run of one workload, one line of figures
 
 #include "bench/floodpeers.h"
+#include "tests/floodserver.h"
 #include "mainwindow/mainwindow.h"
 #include "tests/testsupport.h"
 

@@ -3,7 +3,6 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
 
@@ -17,46 +16,7 @@ qint64 nowNs()
                std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-constexpr qsizetype writePiece = 256 * 1024;
-
 } // namespace
-
-FloodServer::FloodServer(QByteArray bytes)
-    : payload(std::move(bytes))
-{
-    thread.start();
-    moveToThread(&thread);
-    QMetaObject::invokeMethod(this, [this] {
-        server = new QTcpServer(this);
-        server->listen(QHostAddress::LocalHost, 0);
-        listeningPort = server->serverPort();
-        connect(server, &QTcpServer::newConnection, this, &FloodServer::onNewConnection);
-    }, Qt::BlockingQueuedConnection);
-}
-
-FloodServer::~FloodServer()
-{
-    QMetaObject::invokeMethod(this, [this] { delete server; server = nullptr; },
-                              Qt::BlockingQueuedConnection);
-    thread.quit();
-    thread.wait();
-}
-
-void FloodServer::onNewConnection()
-{
-    client = server->nextPendingConnection();
-    connect(client, &QTcpSocket::bytesWritten, this, &FloodServer::writeMore);
-    writeMore();
-}
-
-void FloodServer::writeMore()
-{
-    while (written < payload.size() && client->bytesToWrite() < 2 * writePiece) {
-        const qsizetype n = qMin(writePiece, payload.size() - written);
-        client->write(payload.constData() + written, n);
-        written += n;
-    }
-}
 
 CountingDrain::CountingDrain(quint16 port, qint64 expectedBytes)
     : expected(expectedBytes)

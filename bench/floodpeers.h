@@ -7,32 +7,6 @@
 
 #include <atomic>
 
-class QTcpServer;
-class QTcpSocket;
-
-// A TCP peer on loopback that writes `payload` to the first client as fast
-// as the socket accepts it, from a thread of its own.
-class FloodServer : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit FloodServer(QByteArray payload);
-    ~FloodServer() override;
-    quint16 port() const { return listeningPort; }
-
-private:
-    void onNewConnection();
-    void writeMore();
-
-    QThread thread;
-    QTcpServer *server = nullptr;
-    QTcpSocket *client = nullptr;
-    QByteArray payload;
-    qsizetype written = 0;
-    quint16 listeningPort = 0;
-};
-
 // Drains a TCP stream in a thread of its own and only counts: the link's limit.
 class CountingDrain : public QObject
 {

@@ -130,6 +130,8 @@ void MainWindow::setupWorkers()
     udpThread = threadFor(udpService);
     connect(udpService, &UDP_Service::UdpModeMsg, this, &MainWindow::UpdateMsg);
     connect(udpService, &UDP_Service::BindFailed, this, &MainWindow::onBindFailed);
+    connect(udpService, &UDP_Service::DatagramsDropped, this, &MainWindow::onDatagramsDropped);
+    connect(networkConsole, &ReceiveConsole::dataShown, udpService, &UDP_Service::DataShown);
     connect(this, &MainWindow::udp_open, udpService, &UDP_Service::OpenUdp);
     connect(this, &MainWindow::udp_close, udpService, &UDP_Service::CloseUdp);
     connect(this, &MainWindow::udp_send, udpService, &UDP_Service::SendUdpMsg);
@@ -139,6 +141,7 @@ void MainWindow::setupWorkers()
     connect(tcpClient, &TCP_Client::TcpClientModeMsg, this, &MainWindow::UpdateMsg);
     connect(tcpClient, &TCP_Client::ConnectFailed, this, &MainWindow::onTcpConnectFailed);
     connect(tcpClient, &TCP_Client::ServerClosed, this, &MainWindow::onTcpServerClosed);
+    connect(networkConsole, &ReceiveConsole::dataShown, tcpClient, &TCP_Client::DataShown);
     connect(this, &MainWindow::tcpC_connect, tcpClient, &TCP_Client::ConnectToServer);
     connect(this, &MainWindow::tcpC_disconnect, tcpClient, &TCP_Client::DisconnectFromServer);
     connect(this, &MainWindow::tcpC_send, tcpClient, &TCP_Client::SendMessage);
@@ -153,6 +156,7 @@ void MainWindow::setupWorkers()
     connect(tcpServer, &TCP_Server::UpdateClientsToUI, this, &MainWindow::UpdateClientsList);
     connect(tcpServer, &TCP_Server::TcpServerMsgToUI, this, &MainWindow::UpdateClientsHint);
     connect(tcpServer, &TCP_Server::ListenFailed, this, &MainWindow::onListenFailed);
+    connect(networkConsole, &ReceiveConsole::dataShown, tcpServer, &TCP_Server::DataShown);
 }
 
 void MainWindow::startSerialWorker()
@@ -167,6 +171,7 @@ void MainWindow::startSerialWorker()
     connect(serialWorker, &Serial::message, this, &MainWindow::GetSerialData);
     connect(serialWorker, &Serial::OpenFailed, this, &MainWindow::onSerialOpenFailed);
     connect(serialWorker, &Serial::PortLost, this, &MainWindow::onSerialPortLost);
+    connect(serialConsole, &ReceiveConsole::dataShown, serialWorker, &Serial::DataShown);
     serialThread->start(QThread::InheritPriority);
 }
 

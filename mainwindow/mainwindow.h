@@ -99,6 +99,7 @@ private slots:
     void onSerialOpenFailed(QString error);
     void onSerialPortLost(QString error);
     void onLocalHostLookedUp(QHostInfo host);
+    void onDatagramsDropped(quint64 count);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;

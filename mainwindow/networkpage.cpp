@@ -235,7 +235,14 @@ void MainWindow::UpdateMsg(QByteArray message)
 {
     netReceiveCount += quint64(message.size());
     updateNetworkCounters();
-    networkConsole->appendData(message, networkReceiveStamp);
+    // The worker's credit comes back when the console shows these bytes.
+    networkConsole->appendData(message, networkReceiveStamp, sender());
+}
+
+void MainWindow::onDatagramsDropped(quint64 count)
+{
+    networkConsole->appendMessage(QStringLiteral("接收过快，最近 1 秒丢弃了 %1 个数据报").arg(count),
+                                  QString());
 }
 
 void MainWindow::updateNetworkCounters()

@@ -33,11 +33,12 @@ ReceiveConsole::ReceiveConsole(QTextBrowser *view, const Options &options, QObje
     view->document()->setUndoRedoEnabled(false);
 }
 
-void ReceiveConsole::appendData(const QByteArray &bytes, const QString &stampSuffix)
+void ReceiveConsole::appendData(const QByteArray &bytes, const QString &stampSuffix, QObject *source)
 {
     appendTimestampIfShown(stampSuffix);
     Entry entry;
     entry.data = bytes;
+    entry.source = source;
     entry.isData = true;
     entry.hex = options.hex->isChecked();
     entry.newParagraph = options.newParagraph->isChecked();
@@ -72,15 +73,30 @@ void ReceiveConsole::enqueue(Entry entry)
 
 void ReceiveConsole::clear()
 {
-    qint64 discarded = 0;
+    ShownBytes discarded;
     for (const Entry &entry : pending)
-        discarded += entry.data.size();
+        countShown(discarded, entry);
     pending.clear();
     passTimer.stop();
     view->clear();
     decoder.resetState();
-    if (discarded > 0)
-        emit dataShown(discarded);
+    reportShown(discarded);
+}
+
+void ReceiveConsole::countShown(ShownBytes &shown, const Entry &entry)
+{
+    if (entry.data.isEmpty())
+        return;
+    if (!shown.isEmpty() && shown.last().first == entry.source)
+        shown.last().second += entry.data.size();
+    else
+        shown.append({ entry.source, entry.data.size() });
+}
+
+void ReceiveConsole::reportShown(const ShownBytes &shown)
+{
+    for (const auto &[source, bytes] : shown)
+        emit dataShown(source, bytes);
 }
 
 void ReceiveConsole::flush()
@@ -119,7 +135,7 @@ void ReceiveConsole::runPass(qsizetype budget)
     cursor.beginEditBlock();
 
     qsizetype spent = 0;
-    qint64 shownData = 0;
+    ShownBytes shown;
     while (!pending.empty() && spent < budget) {
         const Entry entry = std::move(pending.front());
         pending.pop_front();
@@ -128,7 +144,7 @@ void ReceiveConsole::runPass(qsizetype budget)
             cursor.insertBlock();
         cursor.insertText(text);
         spent += text.size() + 1;
-        shownData += entry.data.size();
+        countShown(shown, entry);
     }
 
     cursor.endEditBlock();
@@ -144,6 +160,5 @@ void ReceiveConsole::runPass(qsizetype budget)
     }
     if (!pending.empty())
         passTimer.start();
-    if (shownData > 0)
-        emit dataShown(shownData);
+    reportShown(shown);
 }

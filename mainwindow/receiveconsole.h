@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringDecoder>
 #include <QTimer>
 
 #include <deque>
+#include <utility>
 
 class QCheckBox;
 class QTextBrowser;
@@ -29,9 +31,9 @@ public:
 
     ReceiveConsole(QTextBrowser *view, const Options &options, QObject *parent = nullptr);
 
-    // Received bytes, after a time paragraph ending in `stampSuffix` when the
-    // page shows times.
-    void appendData(const QByteArray &bytes, const QString &stampSuffix);
+    // Received bytes from `source`, after a time paragraph ending in
+    // `stampSuffix` when the page shows times.
+    void appendData(const QByteArray &bytes, const QString &stampSuffix, QObject *source = nullptr);
     // A paragraph of the program's own (an echo, a status line), shown
     // literally, after a time paragraph when the page shows times.
     void appendMessage(const QString &text, const QString &stampSuffix);
@@ -47,14 +49,16 @@ public:
     static constexpr qint64 PassTargetNs = 12'000'000;
 
 signals:
-    // `bytes` of received data are now in the document (or were cleared).
-    void dataShown(qint64 bytes);
+    // `bytes` of the data from `source` are now in the document (or were
+    // cleared), so `source` may hand over that much more.
+    void dataShown(QObject *source, qint64 bytes);
 
 private:
     struct Entry
     {
         QString text;        // a paragraph of text, or empty for data
         QByteArray data;
+        QObject *source = nullptr;
         bool isData = false;
         bool hex = false;
         bool newParagraph = false;
@@ -64,6 +68,10 @@ private:
     void appendTimestampIfShown(const QString &suffix);
     void runPass(qsizetype budget);
     QString dataText(const Entry &entry);
+    // Bytes shown per source, one item per run of entries from one source.
+    using ShownBytes = QList<std::pair<QObject *, qint64>>;
+    static void countShown(ShownBytes &shown, const Entry &entry);
+    void reportShown(const ShownBytes &shown);
 
     QTextBrowser *view;
     Options options;

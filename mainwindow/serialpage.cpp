@@ -161,7 +161,7 @@ void MainWindow::GetSerialData(QByteArray Recive_msg)
         return;
     serialReceiveCount += quint64(Recive_msg.size());
     updateSerialCounters();
-    serialConsole->appendData(Recive_msg, serialReceiveStamp);
+    serialConsole->appendData(Recive_msg, serialReceiveStamp, sender());
 }
 
 void MainWindow::updateSerialCounters()

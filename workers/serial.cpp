@@ -49,6 +49,7 @@ QSerialPort::FlowControl flowControlFor(qint8 code)
 
 Serial::Serial(QObject *parent) : QObject(parent), serialPort(new QSerialPort(this))
 {
+    serialPort->setReadBufferSize(ReadCredit::TransportBuffer);
     connect(serialPort, &QSerialPort::readyRead, this, &Serial::SerialRead);
     // A device that went away shows as a resource error, or as a read error
     // (end of file) that Qt would otherwise report again on every turn of the
@@ -98,5 +99,15 @@ void Serial::SerialWrite(QByteArray data)
 
 void Serial::SerialRead()
 {
-    emit message(serialPort->readAll());
+    const qint64 size = qMin(serialPort->bytesAvailable(), credit.available());
+    if (size <= 0)
+        return;
+    credit.spend(size);
+    emit message(serialPort->read(size));
+}
+
+void Serial::DataShown(QObject *source, qint64 bytes)
+{
+    if (source == this && credit.repay(bytes))
+        SerialRead();
 }

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include "workers/readcredit.h"
+
 class QSerialPort;
 
 // The serial page's port, opened by name with the page's line-setting codes.
@@ -27,4 +29,9 @@ public slots:
     void CloseSerial();
     void SerialWrite(QByteArray data);
     void SerialRead();
+    // The window showed `bytes` that `source` handed over.
+    void DataShown(QObject *source, qint64 bytes);
+
+private:
+    ReadCredit credit;
 };

@@ -9,6 +9,7 @@ TCP_Client::TCP_Client(QObject *parent)
 {
     connectTimer->setSingleShot(true);
     connectTimer->setInterval(30000);
+    socket->setReadBufferSize(ReadCredit::TransportBuffer);
 
     connect(socket, &QTcpSocket::readyRead, this, &TCP_Client::ReadMessage);
     connect(socket, &QTcpSocket::disconnected, this, &TCP_Client::ServerClosed);
@@ -62,7 +63,17 @@ void TCP_Client::SendMessage(QByteArray msg)
 
 void TCP_Client::ReadMessage()
 {
-    emit TcpClientModeMsg(socket->readAll());
+    const qint64 size = qMin(socket->bytesAvailable(), credit.available());
+    if (size <= 0)
+        return;
+    credit.spend(size);
+    emit TcpClientModeMsg(socket->read(size));
+}
+
+void TCP_Client::DataShown(QObject *source, qint64 bytes)
+{
+    if (source == this && credit.repay(bytes))
+        ReadMessage();
 }
 
 void TCP_Client::failAttempt(const QString &error)

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include "workers/readcredit.h"
+
 class QTcpSocket;
 class QTimer;
 
@@ -31,10 +33,13 @@ public slots:
     void DisconnectFromServer();
     void SendMessage(QByteArray msg);
     void ReadMessage();
+    // The window showed `bytes` that `source` handed over.
+    void DataShown(QObject *source, qint64 bytes);
 
 private:
     void failAttempt(const QString &error);
 
     // Active exactly while an attempt is under way.
     QTimer *connectTimer;
+    ReadCredit credit;
 };

@@ -69,6 +69,7 @@ void TCP_Server::HasClientConnect()
 {
     while (QTcpSocket *socket = server->nextPendingConnection()) {
         const QString key = keyOf(socket);
+        socket->setReadBufferSize(ReadCredit::TransportBuffer);
         connect(socket, &QTcpSocket::readyRead, this, &TCP_Server::ReciveClientMessage);
         connect(socket, &QTcpSocket::disconnected, this, &TCP_Server::HasClientDisconnect);
         emit TcpServerMsgToUI(QStringLiteral("New Client:") + peerText(socket)
@@ -95,5 +96,23 @@ void TCP_Server::HasClientDisconnect()
 void TCP_Server::ReciveClientMessage()
 {
     if (auto *socket = qobject_cast<QTcpSocket *>(sender()))
-        emit ClientsMsgToUI(socket->readAll());
+        readFrom(socket);
+}
+
+void TCP_Server::DataShown(QObject *source, qint64 bytes)
+{
+    if (source != this || !credit.repay(bytes))
+        return;
+    const auto accepted = server->findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
+    for (QTcpSocket *socket : accepted)
+        readFrom(socket);
+}
+
+void TCP_Server::readFrom(QTcpSocket *socket)
+{
+    const qint64 size = qMin(socket->bytesAvailable(), credit.available());
+    if (size <= 0)
+        return;
+    credit.spend(size);
+    emit ClientsMsgToUI(socket->read(size));
 }

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QString>
 
+#include "workers/readcredit.h"
+
 class QTcpServer;
 class QTcpSocket;
 
@@ -37,8 +39,14 @@ public slots:
     void HasClientConnect();
     void HasClientDisconnect();
     void ReciveClientMessage();
+    // The window showed `bytes` that `source` handed over.
+    void DataShown(QObject *source, qint64 bytes);
 
 private:
+    void readFrom(QTcpSocket *socket);
+
+    // Shared by all clients: they feed one receive area.
+    ReadCredit credit;
     // Kept apart from currentClient so that a selected client that has gone
     // never turns a send into one to everybody.
     bool allClientsSelected = true;

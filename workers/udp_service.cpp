@@ -2,11 +2,22 @@
 
 #include <QDebug>
 #include <QNetworkDatagram>
+#include <QTimer>
 #include <QUdpSocket>
 
-UDP_Service::UDP_Service(QObject *parent) : QObject(parent), udpSocket(new QUdpSocket(this))
+UDP_Service::UDP_Service(QObject *parent)
+    : QObject(parent), udpSocket(new QUdpSocket(this)), dropReport(new QTimer(this))
 {
     connect(udpSocket, &QUdpSocket::readyRead, this, &UDP_Service::ReadUdpMessage);
+    dropReport->setInterval(1000);
+    connect(dropReport, &QTimer::timeout, this, [this] {
+        if (dropped == 0) {
+            dropReport->stop();
+            return;
+        }
+        emit DatagramsDropped(dropped);
+        dropped = 0;
+    });
 }
 
 UDP_Service::~UDP_Service()
@@ -39,7 +50,20 @@ void UDP_Service::ReadUdpMessage()
 {
     while (udpSocket->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = udpSocket->receiveDatagram();
+        if (credit.available() == 0) {
+            ++dropped;
+            if (!dropReport->isActive())
+                dropReport->start();
+            continue;
+        }
         qDebug() << "udp message.";
+        credit.spend(datagram.data().size());
         emit UdpModeMsg(datagram.data());
     }
+}
+
+void UDP_Service::DataShown(QObject *source, qint64 bytes)
+{
+    if (source == this)
+        credit.repay(bytes);
 }
