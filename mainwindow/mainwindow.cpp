@@ -92,8 +92,9 @@ MainWindow::~MainWindow()
                              static_cast<QObject *>(tcpServer), static_cast<QObject *>(serialWorker) })
         disconnect(worker, nullptr, this, nullptr);
 
-    for (QThread *thread : { udpThread, tcpServerThread, tcpClientThread })
-        stopNetworkThread(thread);
+    stopWorkerThread(udpService, udpThread);
+    stopWorkerThread(tcpServer, tcpServerThread);
+    stopWorkerThread(tcpClient, tcpClientThread);
     delete udpThread;
     delete tcpServerThread;
     delete tcpClientThread;
@@ -102,10 +103,7 @@ MainWindow::~MainWindow()
     delete tcpServer;
 
     emit closeSerial();
-    if (serialThread->isRunning()) {
-        serialThread->quit();
-        serialThread->wait();
-    }
+    stopWorkerThread(serialWorker, serialThread);
     delete serialThread;
 
     delete loopTimer;

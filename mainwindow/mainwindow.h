@@ -126,7 +126,7 @@ private:
     void discoverLocalAddress();
     void closeNetworkMode(int mode);
     void reportNetworkFailure(int mode, const QString &text);
-    void stopNetworkThread(QThread *thread);
+    void stopWorkerThread(QObject *worker, QThread *thread);
     std::optional<quint16> readPort(const QString &fieldName, const QString &text, bool allowZero);
 
     // Sending.

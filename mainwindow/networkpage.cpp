@@ -6,7 +6,9 @@
 
 #include "mainwindow/payload.h"
 #include "mainwindow/receiveconsole.h"
+#include "workers/tcp_client.h"
 #include "workers/tcp_server.h"
+#include "workers/udp_service.h"
 
 #include <QDebug>
 #include <QHostAddress>
@@ -110,28 +112,30 @@ void MainWindow::closeNetworkMode(int mode)
             pendingLookupId = -1;
         }
         emit tcpC_disconnect();
-        stopNetworkThread(tcpClientThread);
+        stopWorkerThread(tcpClient, tcpClientThread);
         break;
     case 1:
         emit tcpS_close();
-        stopNetworkThread(tcpServerThread);
+        stopWorkerThread(tcpServer, tcpServerThread);
         ui->client_list->clear();
         break;
     case 2:
         emit udp_close();
-        stopNetworkThread(udpThread);
+        stopWorkerThread(udpService, udpThread);
         break;
     default:
         break;
     }
 }
 
-void MainWindow::stopNetworkThread(QThread *thread)
+void MainWindow::stopWorkerThread(QObject *worker, QThread *thread)
 {
-    if (thread && thread->isRunning()) {
-        thread->quit();
-        thread->wait();
-    }
+    if (!thread->isRunning())
+        return;
+    // Quitting from inside the thread lets the requests queued before it,
+    // such as the close, run first; a quit from here could overtake them.
+    QMetaObject::invokeMethod(worker, [thread] { thread->quit(); });
+    thread->wait();
 }
 
 void MainWindow::setNetworkOpenState()

@@ -3,6 +3,8 @@
 #include <QDebug>
 #include <QNetworkDatagram>
 #include <QTimer>
+
+#include <utility>
 #include <QUdpSocket>
 
 UDP_Service::UDP_Service(QObject *parent)
@@ -39,6 +41,10 @@ void UDP_Service::OpenUdp(quint16 local_port)
 void UDP_Service::CloseUdp()
 {
     udpSocket->close();
+    // The last second's drops are still told; nothing more can come.
+    if (dropped > 0)
+        emit DatagramsDropped(std::exchange(dropped, 0));
+    dropReport->stop();
 }
 
 void UDP_Service::SendUdpMsg(QByteArray msg, QString obj_ip, quint16 obj_port)
