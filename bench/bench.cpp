@@ -6,6 +6,7 @@
 
 #include "bench/floodpeers.h"
 #include "tests/floodserver.h"
+#include "app/stylesheet.h"
 #include "mainwindow/mainwindow.h"
 #include "tests/testsupport.h"
 
@@ -361,6 +362,8 @@ int runAll(int runs)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Styled like the program, since painting is part of the cost.
+    loadStyleSheet(app);
     QTemporaryDir settings;
     useSettingsDirectory(settings);
     const QStringList args = app.arguments().mid(1);
