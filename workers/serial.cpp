@@ -94,7 +94,12 @@ void Serial::CloseSerial()
 
 void Serial::SerialWrite(QByteArray data)
 {
-    serialPort->write(data);
+    if (!serialPort->isOpen()) {
+        emit SendResult(0, tr("串口未打开"));
+        return;
+    }
+    const qint64 written = serialPort->write(data);
+    emit SendResult(qMax<qint64>(0, written), written == data.size() ? QString() : serialPort->errorString());
 }
 
 void Serial::SerialRead()

@@ -22,6 +22,9 @@ signals:
     void message(QByteArray data);
     void OpenFailed(QString error);
     void PortLost(QString error);
+    // One per send request: the bytes the transport took, and why not all
+    // of them when `error` is not empty.
+    void SendResult(qint64 bytes, QString error);
 
 public slots:
     void OpenSerial(QString PortName, int BaudRate, qint8 DataBits, qint8 StopBits, qint8 Parity,

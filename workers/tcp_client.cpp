@@ -58,7 +58,13 @@ void TCP_Client::DisconnectFromServer()
 
 void TCP_Client::SendMessage(QByteArray msg)
 {
-    socket->write(msg);
+    // Writes made while connecting are buffered and go out once connected.
+    if (!socket->isOpen()) {
+        emit SendResult(0, tr("未连接到服务器"));
+        return;
+    }
+    const qint64 written = socket->write(msg);
+    emit SendResult(qMax<qint64>(0, written), written == msg.size() ? QString() : socket->errorString());
 }
 
 void TCP_Client::ReadMessage()

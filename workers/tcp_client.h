@@ -27,6 +27,9 @@ signals:
     void TcpClientModeMsg(QByteArray message);
     void ServerClosed();
     void ConnectFailed(QString error);
+    // One per send request: the bytes the transport took, and why not all
+    // of them when `error` is not empty.
+    void SendResult(qint64 bytes, QString error);
 
 public slots:
     bool ConnectToServer(QString Server_ip, quint16 Server_port);

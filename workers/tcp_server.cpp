@@ -56,13 +56,25 @@ void TCP_Server::KickClient(QString ip)
 
 void TCP_Server::SendMessage(QByteArray msg)
 {
-    if (!allClientsSelected) {
-        if (currentClient)
-            currentClient->write(msg);
+    QList<QTcpSocket *> targets;
+    if (!allClientsSelected)
+        targets << currentClient.data();
+    else
+        targets = clients.values();
+    targets.removeAll(nullptr);
+    if (targets.isEmpty()) {
+        emit SendResult(0, allClientsSelected ? tr("没有已连接的客户端") : tr("所选客户端已断开"));
         return;
     }
-    for (QTcpSocket *socket : std::as_const(clients))
-        socket->write(msg);
+    qint64 total = 0;
+    QStringList errors;
+    for (QTcpSocket *socket : std::as_const(targets)) {
+        const qint64 written = socket->state() == QAbstractSocket::ConnectedState ? socket->write(msg) : -1;
+        total += qMax<qint64>(0, written);
+        if (written != msg.size())
+            errors << peerText(socket) + QStringLiteral("：") + socket->errorString();
+    }
+    emit SendResult(total, errors.join(QStringLiteral("；")));
 }
 
 void TCP_Server::HasClientConnect()

@@ -29,6 +29,9 @@ signals:
     void TcpServerMsgToUI(QString message);
     void UpdateClientsToUI(QString method, QString IP);
     void ListenFailed(QString error);
+    // One per send request: the bytes the clients' sockets took, summed, and why not all
+    // of them when `error` is not empty.
+    void SendResult(qint64 bytes, QString error);
 
 public slots:
     void StartListen(quint16 port);

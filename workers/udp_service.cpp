@@ -49,7 +49,13 @@ void UDP_Service::CloseUdp()
 
 void UDP_Service::SendUdpMsg(QByteArray msg, QString obj_ip, quint16 obj_port)
 {
-    udpSocket->writeDatagram(msg, QHostAddress(obj_ip), obj_port);
+    const QHostAddress target(obj_ip);
+    if (target.isNull()) {
+        emit SendResult(0, tr("目标地址“%1”不是 IP 地址").arg(obj_ip));
+        return;
+    }
+    const qint64 written = udpSocket->writeDatagram(msg, target, obj_port);
+    emit SendResult(qMax<qint64>(0, written), written == msg.size() ? QString() : udpSocket->errorString());
 }
 
 void UDP_Service::ReadUdpMessage()

@@ -25,6 +25,9 @@ signals:
     // Datagrams dropped in the last second because the window had not
     // caught up; reported at most once a second.
     void DatagramsDropped(quint64 count);
+    // One per send request: the bytes the transport took, and why not all
+    // of them when `error` is not empty.
+    void SendResult(qint64 bytes, QString error);
 
 public slots:
     void OpenUdp(quint16 local_port);

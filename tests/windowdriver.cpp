@@ -1,0 +1,80 @@
+#include "tests/windowdriver.h"
+
+#include "tests/testsupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+
+WindowDriver::WindowDriver(MainWindow::PortLister lister)
+{
+    useSettingsDirectory(storage);
+    restart(std::move(lister));
+}
+
+WindowDriver::~WindowDriver() = default;
+
+void WindowDriver::restart(MainWindow::PortLister lister)
+{
+    mainWindow.reset();
+    mainWindow = std::make_unique<MainWindow>(nullptr, std::move(lister));
+    mainWindow->setRecordDirectory(storage.path());
+    mainWindow->show();
+}
+
+void WindowDriver::click(const QString &name) const
+{
+    QTest::mouseClick(w<QAbstractButton>(name), Qt::LeftButton);
+}
+
+void WindowDriver::type(const QString &name, const QString &text) const
+{
+    w<QLineEdit>(name)->setText(text);
+}
+
+void WindowDriver::check(const QString &name, bool on) const
+{
+    w<QCheckBox>(name)->setChecked(on);
+}
+
+namespace {
+
+// Text areas keep their text in "plainText", line edits and labels in "text".
+const char *textProperty(const QWidget *widget)
+{
+    return widget->metaObject()->indexOfProperty("plainText") >= 0 ? "plainText" : "text";
+}
+
+} // namespace
+
+QString WindowDriver::text(const QString &name) const
+{
+    QWidget *widget = w(name);
+    if (auto *list = qobject_cast<QComboBox *>(widget))
+        return list->currentText();
+    return widget->property(textProperty(widget)).toString();
+}
+
+void WindowDriver::setText(const QString &name, const QString &text) const
+{
+    QWidget *widget = w(name);
+    if (auto *list = qobject_cast<QComboBox *>(widget))
+        list->setCurrentText(text);
+    else
+        widget->setProperty(textProperty(widget), text);
+}
+
+QString WindowDriver::enabled(const QStringList &names) const
+{
+    QStringList on;
+    for (const QString &name : names)
+        if (w(name)->isEnabled())
+            on << name;
+    return on.join(QLatin1Char(' '));
+}
+
+bool WindowDriver::waitForShown(const QString &name, const QString &needle, int timeoutMs) const
+{
+    return QTest::qWaitFor([&] { return text(name).contains(needle); }, timeoutMs);
+}
