@@ -2,6 +2,8 @@
 # Installs what is missing, builds, and runs the whole suite with CTest: once
 # as built for use, once under AddressSanitizer and UndefinedBehaviorSanitizer.
 source "$(dirname "$0")/tools/setup.sh"
+# What the package checks use besides the build itself.
+quorvix_install_packages dpkg-dev file desktop-file-utils appstream
 export QT_QPA_PLATFORM=offscreen
 
 quorvix_build "$QUORVIX_BUILD"

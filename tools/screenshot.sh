@@ -1,27 +1,29 @@
 #!/usr/bin/env bash
-# Starts Quorvix under a virtual X server and saves a picture of its window:
-#   tools/screenshot.sh [output.png] [build dir]
+# Regenerates the README's pictures, docs/<mode>.png: the real window in each
+# mode under a virtual X server, talking to peers on loopback or to a
+# pseudo-terminal (tools/shots sets each scene up).
+#   tools/screenshot.sh [build dir]
 # Needs xvfb, imagemagick and x11-utils; installs them when missing. The tests
 # do not need any of them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-out=${1:-$root/docs/screenshot.png}
-build=${2:-$root/build}
+build=${1:-$root/build}
+scenes=(tcp-client tcp-server udp serial)
 
 source "$root/tools/setup.sh"
 quorvix_install_packages xvfb imagemagick x11-utils
-# Only the program: a half-finished test elsewhere must not stop the picture.
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build"
-cmake --build "$build" --target quorvix --parallel "$(nproc)"
+cmake --build "$build" --target quorvix_shots --parallel "$(nproc)"
 
 work=$(mktemp -d)
-app='' xvfb=''
+shots='' xvfb=''
+stop() {
+    kill "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+}
 cleanup() {
     local pid
-    for pid in $app $xvfb; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    for pid in $shots $xvfb; do stop "$pid"; done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -32,20 +34,34 @@ xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$(cat "$work/display")
+export QT_QPA_PLATFORM=xcb
 
-# A settings store of its own, so the picture shows the defaults.
-XDG_CONFIG_HOME=$work QT_QPA_PLATFORM=xcb "$build/quorvix" >/dev/null 2>&1 &
-app=$!
-for _ in $(seq 100); do xwininfo -name Quorvix >/dev/null 2>&1 && break; sleep 0.1; done
-window=$(xwininfo -name Quorvix 2>/dev/null | awk '/Window id:/ {print $4}') || true
-[ -n "$window" ] || { echo "the Quorvix window did not appear" >&2; exit 1; }
-sleep 1 # let the first paint finish
+mkdir -p "$root/docs"
+for scene in "${scenes[@]}"; do
+    # A settings store of its own, so every picture starts from the defaults.
+    XDG_CONFIG_HOME=$work/config-$scene "$build/tools/shots/quorvix_shots" "$scene" \
+        >"$work/$scene.id" 2>"$work/$scene.log" &
+    shots=$!
+    # The driver prints the window's id once the scene is complete.
+    for _ in $(seq 300); do
+        [ -s "$work/$scene.id" ] && break
+        kill -0 "$shots" 2>/dev/null || break
+        sleep 0.1
+    done
+    [ -s "$work/$scene.id" ] || { cat "$work/$scene.log" >&2; echo "scene $scene failed" >&2; exit 1; }
 
-# Without a compositor the window's transparent shadow margin comes out pure
-# black: make it transparent again and draw a soft shadow in its place.
-mkdir -p "$(dirname "$out")"
-import -window "$window" "$work/window.png"
-convert "$work/window.png" -alpha set -fill none -draw 'color 0,0 floodfill' -trim +repage \
-    \( +clone -background black -shadow 35x8+0+3 \) +swap -background none -layers merge +repage \
-    "$out"
-echo "saved $out"
+    # From the screen rather than the window, so that open popups are in it.
+    read -r x y w h < <(xwininfo -id "$(cat "$work/$scene.id")" | awk '
+        /Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4}
+        /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}')
+    import -window root -crop "${w}x${h}+${x}+${y}" +repage "$work/$scene.png"
+    stop "$shots"
+    shots=''
+
+    # Without a compositor the window's transparent shadow margin comes out
+    # pure black: make it transparent again and draw a soft shadow in its place.
+    convert "$work/$scene.png" -alpha set -fill none -draw 'color 0,0 floodfill' -trim +repage \
+        \( +clone -background black -shadow 35x8+0+3 \) +swap -background none -layers merge +repage \
+        "$root/docs/$scene.png"
+    echo "saved docs/$scene.png"
+done
