@@ -289,9 +289,7 @@ void MainWindow::mousePressEvent(QMouseEvent *event)
     const QPoint position = event->position().toPoint();
     const QPoint inHeader = ui->headerFrame->mapFrom(this, position);
     const QPoint inMenu = ui->frameMenu->mapFrom(this, position);
-    // A disabled button passes its press on to us; it is still no press on the frame.
-    const auto *button = qobject_cast<QAbstractButton *>(childAt(position));
-    if ((button && !button->isEnabled()) || (!ui->headerFrame->rect().contains(inHeader) && !ui->frameMenu->rect().contains(inMenu))) {
+    if (!ui->headerFrame->rect().contains(inHeader) && !ui->frameMenu->rect().contains(inMenu)) {
         QMainWindow::mousePressEvent(event);
         return;
     }
