@@ -2,7 +2,9 @@
 #include "ui_mainwindow.h"
 
 #include "about/aboutdialog.h"
+#include "mainwindow/networkpage.h"
 #include "mainwindow/receiveconsole.h"
+#include "mainwindow/serialpage.h"
 #include "workers/serial.h"
 #include "workers/tcp_client.h"
 #include "workers/tcp_server.h"
@@ -12,10 +14,10 @@
 #include <QCoreApplication>
 #include <QGraphicsDropShadowEffect>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QSerialPortInfo>
-#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -27,15 +29,6 @@ QStringList systemPortNames()
     for (const QSerialPortInfo &port : ports)
         names << port.portName();
     return names;
-}
-
-// Moves a worker into its thread; the thread is started by its mode's Connect.
-template<typename Worker>
-QThread *threadFor(Worker *worker)
-{
-    auto *thread = new QThread;
-    worker->moveToThread(thread);
-    return thread;
 }
 
 } // namespace
@@ -86,30 +79,12 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
 
 MainWindow::~MainWindow()
 {
-    // What the workers say while they are taken down must not reach a window
-    // that is half gone.
-    for (QObject *worker : { static_cast<QObject *>(udpService), static_cast<QObject *>(tcpClient),
-                             static_cast<QObject *>(tcpServer), static_cast<QObject *>(serialWorker) })
-        disconnect(worker, nullptr, this, nullptr);
-
-    stopWorkerThread(udpService, udpThread);
-    stopWorkerThread(tcpServer, tcpServerThread);
-    stopWorkerThread(tcpClient, tcpClientThread);
-    delete udpThread;
-    delete tcpServerThread;
-    delete tcpClientThread;
-    delete udpService;
-    delete tcpClient;
-    delete tcpServer;
-
+    networkPage->shutDown();
     emit closeSerial();
-    stopWorkerThread(serialWorker, serialThread);
-    delete serialThread;
-
-    delete loopTimer;
-    delete serialLoopTimer;
-    delete portRefreshTimer;
-
+    serialPage->shutDown();
+    // The pages take their timers with them.
+    delete networkPage;
+    delete serialPage;
     saveSettings();
     delete ui;
 }
@@ -119,33 +94,26 @@ void MainWindow::setRecordDirectory(const QString &directory)
     recordDirectory = directory;
 }
 
+// Requests go out through the window's own signals, so whoever watches the
+// window sees each of them.
 void MainWindow::setupWorkers()
 {
-    loopTimer = new QTimer(this);
-    connect(loopTimer, &QTimer::timeout, this, &MainWindow::LoopSend);
+    networkPage->createWorkers();
+    connect(networkPage->loopTimer(), &QTimer::timeout, this, &MainWindow::LoopSend);
 
-    udpService = new UDP_Service;
-    udpThread = threadFor(udpService);
+    UDP_Service *udpService = networkPage->udpWorker();
     connect(udpService, &UDP_Service::UdpModeMsg, this, &MainWindow::UpdateMsg);
-    connect(udpService, &UDP_Service::BindFailed, this, &MainWindow::onBindFailed);
-    connect(udpService, &UDP_Service::DatagramsDropped, this, &MainWindow::onDatagramsDropped);
-    connect(networkConsole, &ReceiveConsole::dataShown, udpService, &UDP_Service::DataShown);
     connect(this, &MainWindow::udp_open, udpService, &UDP_Service::OpenUdp);
     connect(this, &MainWindow::udp_close, udpService, &UDP_Service::CloseUdp);
     connect(this, &MainWindow::udp_send, udpService, &UDP_Service::SendUdpMsg);
 
-    tcpClient = new TCP_Client;
-    tcpClientThread = threadFor(tcpClient);
+    TCP_Client *tcpClient = networkPage->clientWorker();
     connect(tcpClient, &TCP_Client::TcpClientModeMsg, this, &MainWindow::UpdateMsg);
-    connect(tcpClient, &TCP_Client::ConnectFailed, this, &MainWindow::onTcpConnectFailed);
-    connect(tcpClient, &TCP_Client::ServerClosed, this, &MainWindow::onTcpServerClosed);
-    connect(networkConsole, &ReceiveConsole::dataShown, tcpClient, &TCP_Client::DataShown);
     connect(this, &MainWindow::tcpC_connect, tcpClient, &TCP_Client::ConnectToServer);
     connect(this, &MainWindow::tcpC_disconnect, tcpClient, &TCP_Client::DisconnectFromServer);
     connect(this, &MainWindow::tcpC_send, tcpClient, &TCP_Client::SendMessage);
 
-    tcpServer = new TCP_Server;
-    tcpServerThread = threadFor(tcpServer);
+    TCP_Server *tcpServer = networkPage->serverWorker();
     connect(this, &MainWindow::tcpS_open, tcpServer, &TCP_Server::StartListen);
     connect(this, &MainWindow::tcpS_close, tcpServer, &TCP_Server::StopListen);
     connect(this, &MainWindow::tcpS_send, tcpServer, &TCP_Server::SendMessage);
@@ -153,113 +121,110 @@ void MainWindow::setupWorkers()
     connect(tcpServer, &TCP_Server::ClientsMsgToUI, this, &MainWindow::UpdateMsg);
     connect(tcpServer, &TCP_Server::UpdateClientsToUI, this, &MainWindow::UpdateClientsList);
     connect(tcpServer, &TCP_Server::TcpServerMsgToUI, this, &MainWindow::UpdateClientsHint);
-    connect(tcpServer, &TCP_Server::ListenFailed, this, &MainWindow::onListenFailed);
-    connect(networkConsole, &ReceiveConsole::dataShown, tcpServer, &TCP_Server::DataShown);
+
+    connect(networkPage, &NetworkPage::tcpC_connect, this, &MainWindow::tcpC_connect);
+    connect(networkPage, &NetworkPage::tcpC_disconnect, this, &MainWindow::tcpC_disconnect);
+    connect(networkPage, &NetworkPage::tcpC_send, this, &MainWindow::tcpC_send);
+    connect(networkPage, &NetworkPage::tcpS_open, this, &MainWindow::tcpS_open);
+    connect(networkPage, &NetworkPage::tcpS_close, this, &MainWindow::tcpS_close);
+    connect(networkPage, &NetworkPage::tcpS_send, this, &MainWindow::tcpS_send);
+    connect(networkPage, &NetworkPage::tcpS_kick, this, &MainWindow::tcpS_kick);
+    connect(networkPage, &NetworkPage::udp_open, this, &MainWindow::udp_open);
+    connect(networkPage, &NetworkPage::udp_close, this, &MainWindow::udp_close);
+    connect(networkPage, &NetworkPage::udp_send, this, &MainWindow::udp_send);
+}
+
+void MainWindow::initSerialPage()
+{
+    serialPage = new SerialPage(ui, serialConsole, portLister, this);
+    serialPage->init();
+    connect(serialPage->loopTimer(), &QTimer::timeout, this, &MainWindow::on_SnedData_clicked);
 }
 
 void MainWindow::startSerialWorker()
 {
-    serialWorker = new Serial;
-    serialThread = new QThread(this);
-    serialWorker->moveToThread(serialThread);
-    connect(serialThread, &QThread::finished, serialWorker, &QObject::deleteLater);
+    serialPage->createWorker();
+    Serial *serialWorker = serialPage->worker();
     connect(this, &MainWindow::openSerial, serialWorker, &Serial::OpenSerial);
     connect(this, &MainWindow::closeSerial, serialWorker, &Serial::CloseSerial);
     connect(this, &MainWindow::sendMsg, serialWorker, &Serial::SerialWrite);
     connect(serialWorker, &Serial::message, this, &MainWindow::GetSerialData);
-    connect(serialWorker, &Serial::OpenFailed, this, &MainWindow::onSerialOpenFailed);
-    connect(serialWorker, &Serial::PortLost, this, &MainWindow::onSerialPortLost);
-    connect(serialConsole, &ReceiveConsole::dataShown, serialWorker, &Serial::DataShown);
-    serialThread->start(QThread::InheritPriority);
+    connect(serialPage, &SerialPage::openSerial, this, &MainWindow::openSerial);
+    connect(serialPage, &SerialPage::closeSerial, this, &MainWindow::closeSerial);
+    connect(serialPage, &SerialPage::sendMsg, this, &MainWindow::sendMsg);
+    serialPage->startWorker();
 }
 
 // Mode switching.
 
 void MainWindow::initNetworkPage()
 {
-    netReceiveCount = 0;
-    netSendCount = 0;
-    discoverLocalAddress();
-
-    ui->Send->setEnabled(false);
-    ui->label_6->setVisible(false);
-    ui->client_list->setVisible(false);
-    ui->Kick->setVisible(false);
-    ui->Local_Port->setEnabled(false);
-    ui->Disconnect->setEnabled(false);
+    networkPage = new NetworkPage(ui, networkConsole, this);
+    networkPage->init();
 
     protocolGroup = new QButtonGroup(this);
-    protocolGroup->addButton(ui->TCPClient, 0);
-    protocolGroup->addButton(ui->TCPserver, 1);
-    protocolGroup->addButton(ui->UDPButton, 2);
-    protocolGroup->addButton(ui->serialButton, 3);
+    protocolGroup->addButton(ui->TCPClient, int(Mode::TcpClient));
+    protocolGroup->addButton(ui->TCPserver, int(Mode::TcpServer));
+    protocolGroup->addButton(ui->UDPButton, int(Mode::Udp));
+    protocolGroup->addButton(ui->serialButton, int(Mode::Serial));
     connect(protocolGroup, &QButtonGroup::buttonClicked, this, &MainWindow::onProtocolButtonClicked);
 
     ui->TCPClient->setChecked(true);
-    currentProtocol = 0;
-    applyProtocolMode(0);
+    currentProtocol = Mode::TcpClient;
+    networkPage->showMode(Mode::TcpClient);
 }
 
 void MainWindow::onProtocolButtonClicked()
 {
     static const char *const titles[] = { "TCP客户端", "TCP服务器", "UDP", "串口" };
-    const int mode = protocolGroup->checkedId();
-    if (mode < 0)
+    const int id = protocolGroup->checkedId();
+    if (id < 0)
         return;
-    currentProtocol = mode;
-    ui->titlelabel->setText(QString::fromUtf8(titles[mode]));
-    if (mode <= 2)
-        applyProtocolMode(mode);
+    currentProtocol = Mode(id);
+    ui->titlelabel->setText(QString::fromUtf8(titles[id]));
+    networkPage->showMode(currentProtocol);
 }
 
-// Selects a mode exactly as a click on its button does, without the click.
-void MainWindow::selectProtocol(int mode)
+void MainWindow::selectProtocol(Mode mode)
 {
-    protocolGroup->button(mode)->setChecked(true);
-    ui->stackedWidget->setCurrentIndex(mode == 3 ? 1 : 0);
+    protocolGroup->button(int(mode))->setChecked(true);
+    ui->stackedWidget->setCurrentIndex(mode == Mode::Serial ? 1 : 0);
     onProtocolButtonClicked();
 }
 
-void MainWindow::applyProtocolMode(int mode)
+// The network page.
+
+void MainWindow::on_Connect_clicked() { networkPage->open(); }
+void MainWindow::on_Disconnect_clicked() { networkPage->close(); }
+void MainWindow::on_Send_clicked() { networkPage->send(); }
+void MainWindow::UpdateMsg(QByteArray message) { networkPage->showData(message, sender()); }
+void MainWindow::LoopSend() { networkPage->send(); }
+void MainWindow::on_Timer_Send_clicked() { networkPage->toggleLoop(); }
+void MainWindow::on_ClearMessage_clicked() { networkPage->clearReceived(); }
+void MainWindow::on_clear_send_cnt_clicked() { networkPage->clearCounters(); }
+void MainWindow::UpdateClientsList(QString method, QString IP) { networkPage->updateClients(method, IP); }
+void MainWindow::lookedUp(QHostInfo host) { networkPage->lookedUp(host); }
+void MainWindow::UpdateClientsHint(QString message) { networkPage->showServerMessage(message); }
+void MainWindow::on_Kick_clicked() { networkPage->kick(); }
+void MainWindow::on_client_list_currentTextChanged(QString arg1) { networkPage->selectClient(arg1); }
+
+void MainWindow::on_ActDnsAnalysis_triggered()
 {
-    switch (mode) {
-    case 0:
-        ui->Connect->setText(QStringLiteral("连接"));
-        ui->Disconnect->setText(QStringLiteral("断开"));
-        ui->UdpBroadcast->setEnabled(false);
-        ui->Local_Port->setEnabled(false);
-        ui->label_6->setVisible(false);
-        ui->client_list->setVisible(false);
-        ui->Kick->setVisible(false);
-        ui->DnsAnalysis->setEnabled(true);
-        break;
-    case 1:
-        ui->Connect->setText(QStringLiteral("打开"));
-        ui->Disconnect->setText(QStringLiteral("关闭"));
-        ui->label_6->setVisible(true);
-        ui->client_list->setVisible(true);
-        ui->Kick->setVisible(true);
-        ui->Local_Port->setEnabled(true);
-        ui->UdpBroadcast->setEnabled(false);
-        ui->DnsAnalysis->setChecked(false);
-        ui->DnsAnalysis->setEnabled(false);
-        ui->client_list->clear();
-        break;
-    case 2:
-        ui->Connect->setText(QStringLiteral("打开"));
-        ui->Disconnect->setText(QStringLiteral("关闭"));
-        ui->UdpBroadcast->setEnabled(true);
-        ui->Local_Port->setEnabled(true);
-        ui->label_6->setVisible(false);
-        ui->client_list->setVisible(false);
-        ui->Kick->setVisible(false);
-        ui->DnsAnalysis->setChecked(false);
-        ui->DnsAnalysis->setEnabled(false);
-        break;
-    default:
-        break;
-    }
+    QMessageBox::information(this, QStringLiteral("帮助信息"),
+                             QStringLiteral("在目标地址写入域名，自动解析为IP地址并连接，如“example.com”。"
+                                            "若域名对应多个IP地址，默认使用第一个有效地址。"
+                                            "仅TCP客户端模式下可用！"));
 }
+
+// The serial page.
+
+void MainWindow::on_SerialOpen_clicked() { serialPage->open(); }
+void MainWindow::on_SerialClose_clicked() { serialPage->close(); }
+void MainWindow::on_SnedData_clicked() { serialPage->send(); }
+void MainWindow::GetSerialData(QByteArray Recive_msg) { serialPage->showData(Recive_msg, sender()); }
+void MainWindow::on_SendClear_clicked() { serialPage->clearCounters(); }
+void MainWindow::on_LoopSend_clicked() { serialPage->toggleLoop(); }
+void MainWindow::Refresh_ComList() { serialPage->refreshPorts(); }
 
 // Window frame, keys and menu.
 
@@ -300,7 +265,7 @@ void MainWindow::on_closeButton_clicked()
 void MainWindow::keyPressEvent(QKeyEvent *key_event)
 {
     if (key_event->key() == Qt::Key_F1) {
-        if (currentProtocol != 1) {
+        if (currentProtocol != Mode::TcpServer) {
             QMessageBox::information(this, QStringLiteral("友情提示！"),
                                      QStringLiteral("别发呆了，快回去写代码吧！"));
         }

@@ -1,30 +1,28 @@
 #pragma once
 
+#include "mainwindow/linkstate.h"
+
 #include <QByteArray>
 #include <QHostInfo>
 #include <QMainWindow>
-#include <QMenu>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
-#include <optional>
 
 QT_BEGIN_NAMESPACE
 namespace Ui { class MainWindow; }
 class QButtonGroup;
 class QKeyEvent;
+class QMenu;
 class QMouseEvent;
-class QThread;
-class QTimer;
+class QTextEdit;
 QT_END_NAMESPACE
 
-class TCP_Client;
-class TCP_Server;
-class UDP_Service;
-class Serial;
+class NetworkPage;
 class ReceiveConsole;
+class SerialPage;
 
 class MainWindow : public QMainWindow
 {
@@ -91,16 +89,6 @@ private slots:
     void on_SaveData_clicked();
     void Refresh_ComList();
 
-    // Failures the workers report, and the end of a link from the far side.
-    void onTcpConnectFailed(QString error);
-    void onTcpServerClosed();
-    void onListenFailed(QString error);
-    void onBindFailed(QString error);
-    void onSerialOpenFailed(QString error);
-    void onSerialPortLost(QString error);
-    void onLocalHostLookedUp(QHostInfo host);
-    void onDatagramsDropped(quint64 count);
-
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -114,41 +102,19 @@ private:
     void initSerialPage();
     void startSerialWorker();
 
-    // Mode and enabling arrangements.
-    void applyProtocolMode(int mode);
-    void selectProtocol(int mode);
-    void setNetworkOpenState();
-    void setNetworkClosedState();
-    void setSerialOpenState();
-    void setSerialClosedState();
-
-    // Connection control.
-    void discoverLocalAddress();
-    void closeNetworkMode(int mode);
-    void reportNetworkFailure(int mode, const QString &text);
-    void stopWorkerThread(QObject *worker, QThread *thread);
-    std::optional<quint16> readPort(const QString &fieldName, const QString &text, bool allowZero);
-
-    // Sending.
-    bool networkTransportOpen() const;
-    bool serialPortOpen() const;
-    QString sendText(const class QTextEdit *area, bool newLine) const;
-    void toggleLoop(QTimer *timer, class QCheckBox *box, const QString &periodText);
-    void updateNetworkCounters();
-    void updateSerialCounters();
-    void closeSerialPage();
-    void reportSerialFailure(const QString &text);
+    // Selects a mode exactly as a click on its button does, without the click.
+    void selectProtocol(Mode mode);
 
     // Settings and record files.
     void loadSettings();
     void saveSettings();
     void resetControls();
-    void loadSendFile(class QTextEdit *target, QWidget *dialogParent, const QString &filter);
+    void loadSendFile(QTextEdit *target, QWidget *dialogParent, const QString &filter);
     void saveRecord(ReceiveConsole *console, bool skipWhenEmpty);
 
     Ui::MainWindow *ui = nullptr;
 
-    int currentProtocol = 0;
+    Mode currentProtocol = Mode::TcpClient;
     QButtonGroup *protocolGroup = nullptr;
     QMenu *popupMenu = nullptr;
 
@@ -156,32 +122,11 @@ private:
     QPoint dragStartPos;
     QPoint windowStartPos;
 
-    TCP_Client *tcpClient = nullptr;
-    QThread *tcpClientThread = nullptr;
-    TCP_Server *tcpServer = nullptr;
-    QThread *tcpServerThread = nullptr;
-    UDP_Service *udpService = nullptr;
-    QThread *udpThread = nullptr;
-    Serial *serialWorker = nullptr;
-    QThread *serialThread = nullptr;
-
-    QTimer *loopTimer = nullptr;
-    QTimer *serialLoopTimer = nullptr;
-    QTimer *portRefreshTimer = nullptr;
-
     ReceiveConsole *networkConsole = nullptr;
     ReceiveConsole *serialConsole = nullptr;
-
-    quint64 netReceiveCount = 0;
-    quint64 netSendCount = 0;
-    quint64 serialReceiveCount = 0;
-    quint64 serialSendCount = 0;
-
-    QString resolvedAddress;
-    int pendingLookupId = -1;
-    int localLookupId = -1;
+    NetworkPage *networkPage = nullptr;
+    SerialPage *serialPage = nullptr;
 
     PortLister portLister;
-    QString wantedPortName;
     QString recordDirectory;
 };

@@ -1,11 +1,10 @@
-// The network page: connection control, receive display, the server's client
-// list and sending, for the TCP client, TCP server and UDP modes.
-
-#include "mainwindow/mainwindow.h"
+#include "mainwindow/networkpage.h"
 #include "ui_mainwindow.h"
 
 #include "mainwindow/payload.h"
+#include "mainwindow/plainmessage.h"
 #include "mainwindow/receiveconsole.h"
+#include "mainwindow/sendpanel.h"
 #include "workers/tcp_client.h"
 #include "workers/tcp_server.h"
 #include "workers/udp_service.h"
@@ -13,28 +12,310 @@
 #include <QDebug>
 #include <QHostAddress>
 #include <QMessageBox>
-#include <QThread>
 #include <QTimer>
 
 namespace {
 
-const QString networkReceiveStamp = QStringLiteral("   Recive");
-const QString networkSendStamp = QStringLiteral("   Send");
 const QString allClients = QStringLiteral("All Clients");
+const QString closeFirstTip = QStringLiteral("请先断开当前连接，再切换到此模式");
 
 } // namespace
 
-void MainWindow::discoverLocalAddress()
+NetworkPage::NetworkPage(Ui::MainWindow *ui, ReceiveConsole *console, QWidget *window)
+    : QObject(window)
+    , ui(ui)
+    , console(console)
+    , window(window)
+    , panel(new SendPanel({ ui->Send_msg, ui->HexSend, ui->SendNewLine, ui->DisplaySendMsg, ui->Timer_Send,
+                            ui->period, ui->Send_cnt },
+                          console, QStringLiteral("   Send"), window, this))
+{
+}
+
+NetworkPage::~NetworkPage() = default;
+
+void NetworkPage::init()
+{
+    receiveCount = 0;
+    discoverLocalAddress();
+    // What a mode button says while it may be used.
+    for (QAbstractButton *button : { static_cast<QAbstractButton *>(ui->TCPClient),
+                                     static_cast<QAbstractButton *>(ui->TCPserver),
+                                     static_cast<QAbstractButton *>(ui->UDPButton) })
+        button->setProperty("usableTip", button->toolTip());
+}
+
+void NetworkPage::createWorkers()
+{
+    udpService = new UDP_Service;
+    udpThread = std::make_unique<WorkerThread>(udpService, nullptr, WorkerThread::WorkerEnd::DeletedByOwner);
+    connect(udpService, &UDP_Service::BindFailed, this, &NetworkPage::onBindFailed);
+    connect(udpService, &UDP_Service::DatagramsDropped, this, &NetworkPage::onDatagramsDropped);
+    connect(udpService, &UDP_Service::SendResult, panel, &SendPanel::reported);
+    connect(console, &ReceiveConsole::dataShown, udpService, &UDP_Service::DataShown);
+
+    tcpClient = new TCP_Client;
+    tcpClientThread = std::make_unique<WorkerThread>(tcpClient, nullptr, WorkerThread::WorkerEnd::DeletedByOwner);
+    connect(tcpClient, &TCP_Client::ConnectFailed, this, &NetworkPage::onConnectFailed);
+    connect(tcpClient, &TCP_Client::ServerClosed, this, &NetworkPage::onServerClosed);
+    connect(tcpClient, &TCP_Client::SendResult, panel, &SendPanel::reported);
+    connect(console, &ReceiveConsole::dataShown, tcpClient, &TCP_Client::DataShown);
+
+    tcpServer = new TCP_Server;
+    tcpServerThread = std::make_unique<WorkerThread>(tcpServer, nullptr, WorkerThread::WorkerEnd::DeletedByOwner);
+    connect(tcpServer, &TCP_Server::ListenFailed, this, &NetworkPage::onListenFailed);
+    connect(tcpServer, &TCP_Server::SendResult, panel, &SendPanel::reported);
+    connect(console, &ReceiveConsole::dataShown, tcpServer, &TCP_Server::DataShown);
+}
+
+void NetworkPage::shutDown()
+{
+    // What the workers say while they are taken down must not reach a
+    // window that is half gone.
+    for (QObject *worker : { static_cast<QObject *>(udpService), static_cast<QObject *>(tcpClient),
+                             static_cast<QObject *>(tcpServer) }) {
+        disconnect(worker, nullptr, this, nullptr);
+        disconnect(worker, nullptr, panel, nullptr);
+        disconnect(worker, nullptr, window, nullptr);
+    }
+    cancelLookup();
+    for (WorkerThread *thread : { udpThread.get(), tcpServerThread.get(), tcpClientThread.get() }) {
+        thread->stop();
+        thread->deleteThread();
+    }
+    udpThread->deleteWorker();
+    tcpClientThread->deleteWorker();
+    tcpServerThread->deleteWorker();
+}
+
+QTimer *NetworkPage::loopTimer() const
+{
+    return panel->loopTimer();
+}
+
+WorkerThread &NetworkPage::threadOf(Mode mode)
+{
+    switch (mode) {
+    case Mode::TcpServer:
+        return *tcpServerThread;
+    case Mode::Udp:
+        return *udpThread;
+    default:
+        return *tcpClientThread;
+    }
+}
+
+// Mode and enabling.
+
+void NetworkPage::showMode(Mode mode)
+{
+    if (mode == Mode::Serial)
+        return;
+    shownMode = mode;
+    const bool client = mode == Mode::TcpClient;
+    const bool server = mode == Mode::TcpServer;
+    ui->Connect->setText(client ? QStringLiteral("连接") : QStringLiteral("打开"));
+    ui->Disconnect->setText(client ? QStringLiteral("断开") : QStringLiteral("关闭"));
+    ui->label_6->setVisible(server);
+    ui->client_list->setVisible(server);
+    ui->Kick->setVisible(server);
+    ui->UdpBroadcast->setEnabled(mode == Mode::Udp);
+    if (!client)
+        ui->DnsAnalysis->setChecked(false);
+    ui->DnsAnalysis->setEnabled(client);
+    // A running server keeps its clients listed.
+    if (server && state == LinkState::Closed)
+        ui->client_list->clear();
+    applyState();
+}
+
+void NetworkPage::applyState()
+{
+    const bool closed = state == LinkState::Closed;
+    const bool open = state == LinkState::Open;
+    // A UDP link takes its target from the fields with every datagram.
+    const bool targetEditable = closed || (open && shownMode == Mode::Udp);
+    ui->Obj_IP->setEnabled(targetEditable);
+    ui->Obj_Port->setEnabled(targetEditable);
+    ui->Connect->setEnabled(closed);
+    ui->Local_Port->setEnabled(closed && shownMode != Mode::TcpClient);
+    ui->Disconnect->setEnabled(!closed);
+    ui->Send->setEnabled(open);
+
+    const std::pair<QAbstractButton *, Mode> buttons[] = {
+        { ui->TCPClient, Mode::TcpClient }, { ui->TCPserver, Mode::TcpServer }, { ui->UDPButton, Mode::Udp }
+    };
+    for (const auto &[button, mode] : buttons) {
+        const bool usable = closed || mode == linkMode;
+        button->setEnabled(usable);
+        button->setToolTip(usable ? button->property("usableTip").toString() : closeFirstTip);
+    }
+}
+
+void NetworkPage::setState(LinkState next)
+{
+    state = next;
+    applyState();
+}
+
+// Opening and closing the link.
+
+std::optional<quint16> NetworkPage::readPort(const QString &fieldName, const QString &text, bool allowZero)
+{
+    const std::optional<quint16> port = parsePort(text, allowZero);
+    if (!port) {
+        const QString range = allowZero ? QStringLiteral("0 到 65535") : QStringLiteral("1 到 65535");
+        PlainMessage::warning(window, QStringLiteral("端口错误"),
+                              QStringLiteral("%1“%2”无效，请输入 %3 之间的整数。").arg(fieldName, text, range));
+    }
+    return port;
+}
+
+void NetworkPage::open()
+{
+    if (state != LinkState::Closed)
+        return;
+    const bool client = shownMode == Mode::TcpClient;
+    const auto port = client ? readPort(QStringLiteral("目标端口"), ui->Obj_Port->text(), false)
+                             : readPort(QStringLiteral("本地端口"), ui->Local_Port->text(), true);
+    if (!port)
+        return;
+    linkMode = shownMode;
+    threadOf(linkMode).start();
+    switch (linkMode) {
+    case Mode::TcpClient:
+        if (ui->DnsAnalysis->isChecked()) {
+            lookupPort = *port;
+            pendingLookupId = QHostInfo::lookupHost(ui->Obj_IP->text(), this, &NetworkPage::lookedUp);
+            setState(LinkState::Opening);
+            return;
+        }
+        emit tcpC_connect(ui->Obj_IP->text(), *port);
+        break;
+    case Mode::TcpServer:
+        emit tcpS_open(*port);
+        ui->client_list->addItem(allClients);
+        break;
+    default:
+        emit udp_open(*port);
+        break;
+    }
+    setState(LinkState::Open);
+}
+
+void NetworkPage::close()
+{
+    if (state == LinkState::Closed || state == LinkState::Closing)
+        return;
+    setState(LinkState::Closing);
+    cancelLookup();
+    stopLoop();
+    switch (linkMode) {
+    case Mode::TcpClient:
+        emit tcpC_disconnect();
+        break;
+    case Mode::TcpServer:
+        emit tcpS_close();
+        break;
+    default:
+        emit udp_close();
+        break;
+    }
+    WorkerThread &thread = threadOf(linkMode);
+    ++closesInFlight;
+    thread.fence(this, [this] { --closesInFlight; });
+    thread.stop();
+    if (linkMode == Mode::TcpServer)
+        ui->client_list->clear();
+    setState(LinkState::Closed);
+}
+
+void NetworkPage::cancelLookup()
+{
+    if (pendingLookupId < 0)
+        return;
+    QHostInfo::abortHostLookup(pendingLookupId);
+    pendingLookupId = -1;
+}
+
+void NetworkPage::lookedUp(const QHostInfo &host)
+{
+    // Only the answer the current attempt waits for.
+    if (host.lookupId() != pendingLookupId || state != LinkState::Opening)
+        return;
+    pendingLookupId = -1;
+    QString address;
+    if (host.error() == QHostInfo::NoError) {
+        const auto addresses = host.addresses();
+        for (const QHostAddress &candidate : addresses) {
+            if (!candidate.toString().isEmpty()) {
+                address = candidate.toString();
+                break;
+            }
+        }
+    }
+    if (address.isEmpty()) {
+        close();
+        QMessageBox::information(window, QStringLiteral("域名解析结果"), QStringLiteral("解析失败，未找到相应IP"));
+        return;
+    }
+    emit tcpC_connect(address, lookupPort);
+    setState(LinkState::Open);
+}
+
+bool NetworkPage::reportsCount(Mode from) const
+{
+    return closesInFlight == 0 && state == LinkState::Open && linkMode == from;
+}
+
+void NetworkPage::linkFailed(Mode from, const QString &text)
+{
+    if (!reportsCount(from))
+        return;
+    close();
+    PlainMessage::warning(window, QStringLiteral("连接失败"), text);
+}
+
+void NetworkPage::onConnectFailed(const QString &error)
+{
+    linkFailed(Mode::TcpClient, QStringLiteral("无法连接到服务器 %1:%2\n%3")
+                                    .arg(ui->Obj_IP->text(), ui->Obj_Port->text(), error));
+}
+
+void NetworkPage::onListenFailed(const QString &error)
+{
+    linkFailed(Mode::TcpServer, QStringLiteral("无法在端口 %1 上监听\n%2").arg(ui->Local_Port->text(), error));
+}
+
+void NetworkPage::onBindFailed(const QString &error)
+{
+    linkFailed(Mode::Udp, QStringLiteral("无法绑定 UDP 端口 %1\n%2").arg(ui->Local_Port->text(), error));
+}
+
+void NetworkPage::onServerClosed()
+{
+    if (!reportsCount(Mode::TcpClient))
+        return;
+    close();
+    console->appendMessage(QStringLiteral("服务器已断开连接"), QString());
+}
+
+void NetworkPage::onDatagramsDropped(quint64 count)
+{
+    console->appendMessage(QStringLiteral("接收过快，最近 1 秒丢弃了 %1 个数据报").arg(count), QString());
+}
+
+void NetworkPage::discoverLocalAddress()
 {
     const QString name = QHostInfo::localHostName();
     qDebug() << "本机名称：" << name;
     // Asynchronous, so a slow resolver never holds up the window.
     if (localLookupId >= 0)
         QHostInfo::abortHostLookup(localLookupId);
-    localLookupId = QHostInfo::lookupHost(name, this, &MainWindow::onLocalHostLookedUp);
+    localLookupId = QHostInfo::lookupHost(name, this, &NetworkPage::onLocalHostLookedUp);
 }
 
-void MainWindow::onLocalHostLookedUp(QHostInfo host)
+void NetworkPage::onLocalHostLookedUp(const QHostInfo &host)
 {
     if (host.lookupId() != localLookupId)
         return;
@@ -48,333 +329,108 @@ void MainWindow::onLocalHostLookedUp(QHostInfo host)
     }
 }
 
-std::optional<quint16> MainWindow::readPort(const QString &fieldName, const QString &text, bool allowZero)
-{
-    const std::optional<quint16> port = parsePort(text, allowZero);
-    if (!port) {
-        const QString range = allowZero ? QStringLiteral("0 到 65535") : QStringLiteral("1 到 65535");
-        QMessageBox::warning(this, QStringLiteral("端口错误"),
-                             QStringLiteral("%1“%2”无效，请输入 %3 之间的整数。")
-                                 .arg(fieldName, text, range));
-    }
-    return port;
-}
+// Sending: only on the open link, whichever mode is shown.
 
-void MainWindow::on_Connect_clicked()
+void NetworkPage::send()
 {
-    switch (currentProtocol) {
-    case 0: {
-        const auto port = readPort(QStringLiteral("目标端口"), ui->Obj_Port->text(), false);
-        if (!port)
-            return;
-        tcpClientThread->start(QThread::InheritPriority);
-        if (ui->DnsAnalysis->isChecked())
-            pendingLookupId = QHostInfo::lookupHost(ui->Obj_IP->text(), this, &MainWindow::lookedUp);
-        else
-            emit tcpC_connect(ui->Obj_IP->text(), *port);
-        break;
-    }
-    case 1: {
-        const auto port = readPort(QStringLiteral("本地端口"), ui->Local_Port->text(), true);
-        if (!port)
-            return;
-        tcpServerThread->start(QThread::InheritPriority);
-        emit tcpS_open(*port);
-        ui->client_list->addItem(allClients);
-        break;
-    }
-    case 2: {
-        const auto port = readPort(QStringLiteral("本地端口"), ui->Local_Port->text(), true);
-        if (!port)
-            return;
-        udpThread->start(QThread::InheritPriority);
-        emit udp_open(*port);
-        break;
-    }
-    default:
+    if (state != LinkState::Open)
         return;
-    }
-    setNetworkOpenState();
-}
-
-void MainWindow::on_Disconnect_clicked()
-{
-    closeNetworkMode(currentProtocol);
-}
-
-void MainWindow::closeNetworkMode(int mode)
-{
-    setNetworkClosedState();
-    switch (mode) {
-    case 0:
-        if (pendingLookupId >= 0) {
-            QHostInfo::abortHostLookup(pendingLookupId);
-            pendingLookupId = -1;
+    const SendPanel::Request request = panel->request();
+    switch (linkMode) {
+    case Mode::TcpClient:
+        emit tcpC_send(request.bytes);
+        break;
+    case Mode::TcpServer:
+        emit tcpS_send(request.bytes);
+        break;
+    default: {
+        const auto port = parsePort(ui->Obj_Port->text(), false);
+        if (!port) {
+            // Stop a loop first, so its ticks do not stack up warnings.
+            stopLoop();
+            readPort(QStringLiteral("目标端口"), ui->Obj_Port->text(), false);
+            return;
         }
-        emit tcpC_disconnect();
-        stopWorkerThread(tcpClient, tcpClientThread);
-        break;
-    case 1:
-        emit tcpS_close();
-        stopWorkerThread(tcpServer, tcpServerThread);
-        ui->client_list->clear();
-        break;
-    case 2:
-        emit udp_close();
-        stopWorkerThread(udpService, udpThread);
-        break;
-    default:
+        const QString address = ui->UdpBroadcast->isChecked() ? QHostAddress(QHostAddress::Broadcast).toString()
+                                                              : ui->Obj_IP->text();
+        emit udp_send(request.bytes, address, *port);
         break;
     }
-}
-
-void MainWindow::stopWorkerThread(QObject *worker, QThread *thread)
-{
-    if (!thread->isRunning())
-        return;
-    // Quitting from inside the thread lets the requests queued before it,
-    // such as the close, run first; a quit from here could overtake them.
-    QMetaObject::invokeMethod(worker, [thread] { thread->quit(); });
-    thread->wait();
-}
-
-void MainWindow::setNetworkOpenState()
-{
-    if (currentProtocol != 2) {
-        ui->Obj_IP->setEnabled(false);
-        ui->Obj_Port->setEnabled(false);
     }
-    ui->Connect->setEnabled(false);
-    ui->Local_Port->setEnabled(false);
-    ui->Disconnect->setEnabled(true);
-    ui->Send->setEnabled(true);
+    panel->handedOver(request);
 }
 
-void MainWindow::setNetworkClosedState()
+void NetworkPage::toggleLoop()
 {
-    if (currentProtocol != 2) {
-        ui->Obj_IP->setEnabled(true);
-        ui->Obj_Port->setEnabled(true);
-    }
-    ui->Connect->setEnabled(true);
-    ui->Local_Port->setEnabled(true);
-    ui->Disconnect->setEnabled(false);
-    ui->Send->setEnabled(false);
+    panel->toggleLoop();
 }
 
-void MainWindow::lookedUp(QHostInfo host)
+void NetworkPage::stopLoop()
 {
-    if (host.lookupId() != pendingLookupId)
-        return; // answered after a Disconnect: nobody waits for it any more
-    pendingLookupId = -1;
-
-    resolvedAddress.clear();
-    const auto addresses = host.addresses();
-    if (host.error() == QHostInfo::NoError) {
-        for (const QHostAddress &address : addresses) {
-            if (!address.toString().isEmpty()) {
-                resolvedAddress = address.toString();
-                break;
-            }
-        }
-    }
-    const bool stillWaiting = currentProtocol == 0 && ui->Disconnect->isEnabled();
-    if (resolvedAddress.isEmpty()) {
-        if (stillWaiting)
-            closeNetworkMode(0);
-        QMessageBox::information(this, QStringLiteral("域名解析结果"),
-                                 QStringLiteral("解析失败，未找到相应IP"));
-        return;
-    }
-    if (stillWaiting)
-        emit tcpC_connect(resolvedAddress, ui->Obj_Port->text().toUShort());
-}
-
-void MainWindow::on_ActDnsAnalysis_triggered()
-{
-    QMessageBox::information(this, QStringLiteral("帮助信息"),
-                             QStringLiteral("在目标地址写入域名，自动解析为IP地址并连接，如“example.com”。"
-                                            "若域名对应多个IP地址，默认使用第一个有效地址。"
-                                            "仅TCP客户端模式下可用！"));
-}
-
-// Failures and the far side's close: only while the page still shows the
-// link open, since a late report must not close a newer one.
-
-void MainWindow::reportNetworkFailure(int mode, const QString &text)
-{
-    if (!ui->Disconnect->isEnabled())
-        return;
-    closeNetworkMode(mode);
-    QMessageBox::warning(this, QStringLiteral("连接失败"), text);
-}
-
-void MainWindow::onTcpConnectFailed(QString error)
-{
-    reportNetworkFailure(0, QStringLiteral("无法连接到服务器 %1:%2\n%3")
-                                .arg(ui->Obj_IP->text(), ui->Obj_Port->text(), error));
-}
-
-void MainWindow::onListenFailed(QString error)
-{
-    reportNetworkFailure(1, QStringLiteral("无法在端口 %1 上监听\n%2").arg(ui->Local_Port->text(), error));
-}
-
-void MainWindow::onBindFailed(QString error)
-{
-    reportNetworkFailure(2, QStringLiteral("无法绑定 UDP 端口 %1\n%2").arg(ui->Local_Port->text(), error));
-}
-
-void MainWindow::onTcpServerClosed()
-{
-    if (currentProtocol != 0 || !ui->Disconnect->isEnabled())
-        return;
-    closeNetworkMode(0);
-    networkConsole->appendMessage(QStringLiteral("服务器已断开连接"), QString());
+    panel->stopLoop();
 }
 
 // Receive display and counters.
 
-void MainWindow::UpdateMsg(QByteArray message)
+void NetworkPage::showData(const QByteArray &bytes, QObject *source)
 {
-    netReceiveCount += quint64(message.size());
-    updateNetworkCounters();
+    receiveCount += quint64(bytes.size());
+    showReceiveCount();
     // The worker's credit comes back when the console shows these bytes.
-    networkConsole->appendData(message, networkReceiveStamp, sender());
+    console->appendData(bytes, QStringLiteral("   Recive"), source);
 }
 
-void MainWindow::onDatagramsDropped(quint64 count)
+void NetworkPage::showReceiveCount()
 {
-    networkConsole->appendMessage(QStringLiteral("接收过快，最近 1 秒丢弃了 %1 个数据报").arg(count),
-                                  QString());
+    ui->Recive_cnt->setText(QStringLiteral("累计接收：%1").arg(receiveCount));
 }
 
-void MainWindow::updateNetworkCounters()
+void NetworkPage::clearCounters()
 {
-    ui->Recive_cnt->setText(QStringLiteral("累计接收：%1").arg(netReceiveCount));
-    ui->Send_cnt->setText(QStringLiteral("累计发送：%1").arg(netSendCount));
+    panel->clearCount();
+    receiveCount = 0;
+    showReceiveCount();
 }
 
-void MainWindow::on_clear_send_cnt_clicked()
+void NetworkPage::clearReceived()
 {
-    netSendCount = 0;
-    netReceiveCount = 0;
-    updateNetworkCounters();
-}
-
-void MainWindow::on_ClearMessage_clicked()
-{
-    networkConsole->clear();
+    console->clear();
 }
 
 // The server's client list.
 
-void MainWindow::UpdateClientsList(QString method, QString IP)
+void NetworkPage::updateClients(const QString &method, const QString &ip)
 {
     if (method == QLatin1String("join")) {
-        ui->client_list->addItem(IP);
+        ui->client_list->addItem(ip);
     } else if (method == QLatin1String("leave")) {
-        const int index = ui->client_list->findText(IP, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        const int index = ui->client_list->findText(ip, Qt::MatchExactly | Qt::MatchCaseSensitive);
         if (index >= 0)
             ui->client_list->removeItem(index);
         else
-            qDebug() << "no list entry for the departed client" << IP;
+            qDebug() << "no list entry for the departed client" << ip;
     }
     ui->client_list->update();
 }
 
-void MainWindow::UpdateClientsHint(QString message)
+void NetworkPage::showServerMessage(const QString &message)
 {
-    networkConsole->appendMessage(message, QString());
+    console->appendMessage(message, QString());
 }
 
-void MainWindow::on_client_list_currentTextChanged(QString arg1)
+void NetworkPage::selectClient(const QString &text)
 {
+    if (!tcpServer)
+        return;
     // Queued, so the choice is ordered with the sends and kicks around it.
-    QMetaObject::invokeMethod(tcpServer, [server = tcpServer, arg1] { server->SelectClient(arg1); },
+    QMetaObject::invokeMethod(tcpServer, [server = tcpServer, text] { server->SelectClient(text); },
                               Qt::QueuedConnection);
 }
 
-void MainWindow::on_Kick_clicked()
+void NetworkPage::kick()
 {
     if (ui->client_list->count() <= 1 || ui->client_list->currentIndex() == 0)
         return;
     emit tcpS_kick(ui->client_list->currentText());
     ui->client_list->removeItem(ui->client_list->currentIndex());
-}
-
-// Sending.
-
-bool MainWindow::networkTransportOpen() const
-{
-    return currentProtocol <= 2 && ui->Disconnect->isEnabled();
-}
-
-QString MainWindow::sendText(const QTextEdit *area, bool newLine) const
-{
-    QString text = area->toPlainText();
-    if (newLine)
-        text += QStringLiteral("\r\n");
-    return text;
-}
-
-void MainWindow::on_Send_clicked()
-{
-    if (!networkTransportOpen())
-        return;
-    const QString text = sendText(ui->Send_msg, ui->SendNewLine->isChecked());
-    const QByteArray bytes = encodePayload(text, ui->HexSend->isChecked());
-
-    switch (currentProtocol) {
-    case 0:
-        emit tcpC_send(bytes);
-        break;
-    case 1:
-        emit tcpS_send(bytes);
-        break;
-    case 2: {
-        const auto port = parsePort(ui->Obj_Port->text(), false);
-        if (!port) {
-            // Stop a loop first, so its ticks do not stack up warnings.
-            loopTimer->stop();
-            ui->Timer_Send->setChecked(false);
-            readPort(QStringLiteral("目标端口"), ui->Obj_Port->text(), false);
-            return;
-        }
-        const QString address = ui->UdpBroadcast->isChecked()
-            ? QHostAddress(QHostAddress::Broadcast).toString()
-            : ui->Obj_IP->text();
-        emit udp_send(bytes, address, *port);
-        break;
-    }
-    }
-
-    netSendCount += quint64(bytes.size());
-    updateNetworkCounters();
-    if (ui->DisplaySendMsg->isChecked())
-        networkConsole->appendMessage(text, networkSendStamp);
-}
-
-void MainWindow::LoopSend()
-{
-    on_Send_clicked();
-}
-
-void MainWindow::on_Timer_Send_clicked()
-{
-    toggleLoop(loopTimer, ui->Timer_Send, ui->period->text());
-}
-
-void MainWindow::toggleLoop(QTimer *timer, QCheckBox *box, const QString &periodText)
-{
-    timer->stop();
-    if (!box->isChecked())
-        return;
-    const std::optional<int> period = parsePeriod(periodText);
-    if (!period) {
-        box->setChecked(false);
-        QMessageBox::warning(this, QStringLiteral("警告"), QStringLiteral("定时周期错误！"));
-        return;
-    }
-    timer->start(*period);
 }

@@ -3,6 +3,7 @@
 #include "mainwindow/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "mainwindow/plainmessage.h"
 #include "mainwindow/receiveconsole.h"
 #include "mainwindow/recordfile.h"
 
@@ -45,8 +46,8 @@ void MainWindow::loadSendFile(QTextEdit *target, QWidget *dialogParent, const QS
     QString text;
     const RecordFile::Outcome outcome = RecordFile::load(fileName, &text);
     if (!outcome.ok) {
-        QMessageBox::warning(nullptr, QStringLiteral("错误："),
-                             QStringLiteral("打开文件失败\n%1\n%2").arg(fileName, outcome.error));
+        PlainMessage::warning(nullptr, QStringLiteral("错误："),
+                              QStringLiteral("打开文件失败\n%1\n%2").arg(fileName, outcome.error));
         return;
     }
     // Literal: a file that looks like markup is still sent as it stands.
@@ -62,8 +63,8 @@ void MainWindow::saveRecord(ReceiveConsole *console, bool skipWhenEmpty)
         RecordFile::save(recordDirectory, text, QDateTime::currentDateTime());
     qDebug() << outcome.path;
     if (!outcome.ok) {
-        QMessageBox::warning(nullptr, tr("错误！"),
-                             QStringLiteral("写入文件失败！\n%1\n%2").arg(outcome.path, outcome.error));
+        PlainMessage::warning(nullptr, tr("错误！"),
+                              QStringLiteral("写入文件失败！\n%1\n%2").arg(outcome.path, outcome.error));
         return;
     }
     QMessageBox::information(nullptr, QStringLiteral("提示！"), QStringLiteral("保存成功！"));

@@ -1,178 +1,232 @@
-// The serial page: port parameters, opening and closing, the port list,
-// sending and the receive display.
-
-#include "mainwindow/mainwindow.h"
+#include "mainwindow/serialpage.h"
 #include "ui_mainwindow.h"
 
-#include "mainwindow/payload.h"
+#include "mainwindow/plainmessage.h"
 #include "mainwindow/receiveconsole.h"
+#include "mainwindow/sendpanel.h"
+#include "workers/serial.h"
 
-#include <QMessageBox>
+#include <QLineEdit>
 #include <QTimer>
 
 namespace {
 
-const QString serialReceiveStamp = QStringLiteral("  Recive：");
-const QString serialSendStamp = QStringLiteral("  Send：");
 constexpr int portRefreshInterval = 500;
 
-// The parity list's order is not the worker's code order: none, odd, even,
-// mark, space map to the codes 0, 2, 1, 4, 3.
-constexpr qint8 parityCodes[] = { 0, 2, 1, 4, 3 };
+void fill(QComboBox *list, std::initializer_list<std::pair<const char *, int>> entries)
+{
+    for (const auto &[text, code] : entries)
+        list->addItem(QString::fromLatin1(text), code);
+}
+
+qint8 code(const QComboBox *list)
+{
+    return qint8(list->currentData().toInt());
+}
 
 } // namespace
 
-void MainWindow::initSerialPage()
+SerialPage::SerialPage(Ui::MainWindow *ui, ReceiveConsole *console, PortLister lister, QWidget *window)
+    : QObject(window)
+    , ui(ui)
+    , console(console)
+    , window(window)
+    , lister(std::move(lister))
+    , panel(new SendPanel({ ui->DataToSend, ui->SendHEX_2, ui->SendNewLine_2, ui->SendDisplay, ui->LoopSend,
+                            ui->LoopSendPeriod, ui->SendCountLabel },
+                          console, QStringLiteral("  Send："), window, this))
+{
+}
+
+SerialPage::~SerialPage() = default;
+
+void SerialPage::init()
 {
     ui->BaudrateList->addItems({ "1200", "2400", "4800", "9600", "19200", "38400", "57600",
                                  "76800", "115200", "128000", "256000", "512000" });
-    ui->DataBitsList->addItems({ "8", "7", "6", "5" });
-    ui->StopBitsList->addItems({ "1", "1.5", "2" });
-    ui->ParityList->addItems({ "none", "odd", "even", "mark", "space" });
-    ui->FlowControlList->addItems({ "NO", "RTS/CTS", "XON/XOFF" });
+    fill(ui->DataBitsList, { { "8", 8 }, { "7", 7 }, { "6", 6 }, { "5", 5 } });
+    fill(ui->StopBitsList, { { "1", 0 }, { "1.5", 1 }, { "2", 2 } });
+    // The worker's parity codes follow Qt's order, not the list's.
+    fill(ui->ParityList, { { "none", 0 }, { "odd", 2 }, { "even", 1 }, { "mark", 4 }, { "space", 3 } });
+    fill(ui->FlowControlList, { { "NO", 0 }, { "RTS/CTS", 1 }, { "XON/XOFF", 2 } });
 
-    serialLoopTimer = new QTimer(this);
-    connect(serialLoopTimer, &QTimer::timeout, this, &MainWindow::on_SnedData_clicked);
+    // Typed paths are taken as they stand: no completion into a listed name.
+    ui->SerialList->setCompleter(nullptr);
+    connect(ui->SerialList, &QComboBox::activated, this, [this](int index) {
+        pickedPort = ui->SerialList->itemText(index);
+        preferredPort.clear();
+    });
+    connect(ui->SerialList->lineEdit(), &QLineEdit::textEdited, this, [this](const QString &text) {
+        pickedPort = text;
+        preferredPort.clear();
+    });
 
     portRefreshTimer = new QTimer(this);
-    connect(portRefreshTimer, &QTimer::timeout, this, &MainWindow::Refresh_ComList);
+    connect(portRefreshTimer, &QTimer::timeout, this, &SerialPage::refreshPorts);
     portRefreshTimer->start(portRefreshInterval);
 
-    ui->SnedData->setEnabled(false);
-    ui->SerialClose->setEnabled(false);
-
+    setState(LinkState::Closed);
     // Listed before the settings are restored, so a stored port can be chosen.
-    Refresh_ComList();
+    refreshPorts();
 }
 
-void MainWindow::Refresh_ComList()
+void SerialPage::createWorker()
 {
-    const QStringList present = portLister();
+    serialWorker = new Serial;
+    serialThread = std::make_unique<WorkerThread>(serialWorker, window, WorkerThread::WorkerEnd::DeletedWithThread);
+    connect(serialWorker, &Serial::OpenFailed, this,
+            [this](const QString &error) { portFailed(QStringLiteral("无法打开串口 %1\n%2").arg(ui->SerialList->currentText(), error)); });
+    connect(serialWorker, &Serial::PortLost, this,
+            [this](const QString &error) { portFailed(QStringLiteral("串口 %1 已断开\n%2").arg(ui->SerialList->currentText(), error)); });
+    connect(serialWorker, &Serial::SendResult, panel, &SendPanel::reported);
+    connect(console, &ReceiveConsole::dataShown, serialWorker, &Serial::DataShown);
+}
+
+void SerialPage::startWorker()
+{
+    serialThread->start();
+}
+
+void SerialPage::shutDown()
+{
+    disconnect(serialWorker, nullptr, this, nullptr);
+    disconnect(serialWorker, nullptr, panel, nullptr);
+    disconnect(serialWorker, nullptr, window, nullptr);
+    serialThread->stop();
+    serialThread->deleteThread();
+    serialThread->deleteWorker();
+    serialWorker = nullptr;
+}
+
+QTimer *SerialPage::loopTimer() const
+{
+    return panel->loopTimer();
+}
+
+SerialPage::LineSettings SerialPage::lineSettings() const
+{
+    LineSettings settings;
+    settings.port = ui->SerialList->currentText();
+    settings.baud = ui->BaudrateList->currentText().toInt();
+    settings.dataBits = code(ui->DataBitsList);
+    settings.stopBits = code(ui->StopBitsList);
+    settings.parity = code(ui->ParityList);
+    settings.flow = code(ui->FlowControlList);
+    return settings;
+}
+
+void SerialPage::preferPort(const QString &name)
+{
+    preferredPort = name;
+}
+
+void SerialPage::refreshPorts()
+{
+    const QStringList present = lister();
     QStringList listed;
     for (int i = 0; i < ui->SerialList->count(); ++i)
         listed << ui->SerialList->itemText(i);
     if (present == listed)
         return;
 
-    // The port the user chose, or the stored one until it first shows up.
-    const QString wanted = wantedPortName.isEmpty() ? ui->SerialList->currentText() : wantedPortName;
+    QString wanted = pickedPort;
+    if (wanted.isEmpty())
+        wanted = present.contains(preferredPort) ? preferredPort : ui->SerialList->currentText();
     ui->SerialList->clear();
     ui->SerialList->addItems(present);
-    const int index = ui->SerialList->findText(wanted);
+    const int index = ui->SerialList->findText(wanted, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index >= 0) {
         ui->SerialList->setCurrentIndex(index);
-        wantedPortName.clear();
+        if (wanted == preferredPort)
+            preferredPort.clear();
+    } else if (!pickedPort.isEmpty()) {
+        // A path the system does not list, such as a pseudo-terminal.
+        ui->SerialList->setEditText(pickedPort);
     }
 }
 
-void MainWindow::on_SerialOpen_clicked()
+void SerialPage::open()
 {
-    const int parityIndex = ui->ParityList->currentIndex();
-    const qint8 parity = parityIndex >= 0 && parityIndex < int(std::size(parityCodes))
-        ? parityCodes[parityIndex] : qint8(0);
-    wantedPortName.clear();
-    emit openSerial(ui->SerialList->currentText(),
-                    ui->BaudrateList->currentText().toInt(),
-                    qint8(ui->DataBitsList->currentText().toInt()),
-                    qint8(ui->StopBitsList->currentIndex()),
-                    parity,
-                    qint8(ui->FlowControlList->currentIndex()));
-    setSerialOpenState();
+    if (state != LinkState::Closed)
+        return;
+    const LineSettings settings = lineSettings();
+    emit openSerial(settings.port, settings.baud, settings.dataBits, settings.stopBits, settings.parity,
+                    settings.flow);
+    setState(LinkState::Open);
     portRefreshTimer->stop();
 }
 
-void MainWindow::on_SerialClose_clicked()
+void SerialPage::close()
 {
+    if (state != LinkState::Open)
+        return;
+    setState(LinkState::Closing);
+    stopLoop();
     emit closeSerial();
-    closeSerialPage();
-}
-
-// The page's closed arrangement, with the port list kept current again.
-void MainWindow::closeSerialPage()
-{
-    setSerialClosedState();
+    // The thread goes on, so what the worker said before the close may
+    // still be on its way; none of it concerns a later open.
+    ++closesInFlight;
+    serialThread->fence(this, [this] { --closesInFlight; });
+    setState(LinkState::Closed);
     portRefreshTimer->start(portRefreshInterval);
 }
 
-void MainWindow::setSerialOpenState()
+void SerialPage::portFailed(const QString &text)
 {
+    if (closesInFlight > 0 || state != LinkState::Open)
+        return;
+    close();
+    PlainMessage::warning(window, QStringLiteral("串口错误"), text);
+}
+
+void SerialPage::setState(LinkState next)
+{
+    state = next;
+    const bool closed = state == LinkState::Closed;
     for (QWidget *list : { ui->SerialList, ui->BaudrateList, ui->DataBitsList, ui->StopBitsList,
                            ui->ParityList, ui->FlowControlList })
-        list->setEnabled(false);
-    ui->SerialOpen->setEnabled(false);
-    ui->SerialClose->setEnabled(true);
-    ui->SnedData->setEnabled(true);
+        list->setEnabled(closed);
+    ui->SerialOpen->setEnabled(closed);
+    ui->SerialClose->setEnabled(state == LinkState::Open);
+    ui->SnedData->setEnabled(state == LinkState::Open);
 }
 
-void MainWindow::setSerialClosedState()
+void SerialPage::send()
 {
-    for (QWidget *list : { ui->SerialList, ui->BaudrateList, ui->DataBitsList, ui->StopBitsList,
-                           ui->ParityList, ui->FlowControlList })
-        list->setEnabled(true);
-    ui->SerialOpen->setEnabled(true);
-    ui->SerialClose->setEnabled(false);
-    ui->SnedData->setEnabled(false);
-}
-
-bool MainWindow::serialPortOpen() const
-{
-    return ui->SerialClose->isEnabled();
-}
-
-void MainWindow::reportSerialFailure(const QString &text)
-{
-    if (!serialPortOpen())
+    if (state != LinkState::Open)
         return;
-    closeSerialPage();
-    QMessageBox::warning(this, QStringLiteral("串口错误"), text);
+    const SendPanel::Request request = panel->request();
+    emit sendMsg(request.bytes);
+    panel->handedOver(request);
 }
 
-void MainWindow::onSerialOpenFailed(QString error)
+void SerialPage::toggleLoop()
 {
-    reportSerialFailure(QStringLiteral("无法打开串口 %1\n%2").arg(ui->SerialList->currentText(), error));
+    panel->toggleLoop();
 }
 
-void MainWindow::onSerialPortLost(QString error)
+void SerialPage::stopLoop()
 {
-    reportSerialFailure(QStringLiteral("串口 %1 已断开\n%2").arg(ui->SerialList->currentText(), error));
+    panel->stopLoop();
 }
 
-void MainWindow::on_SnedData_clicked()
+void SerialPage::showData(const QByteArray &bytes, QObject *source)
 {
-    if (!serialPortOpen())
+    if (bytes.isEmpty())
         return;
-    const QString text = sendText(ui->DataToSend, ui->SendNewLine_2->isChecked());
-    const QByteArray bytes = encodePayload(text, ui->SendHEX_2->isChecked());
-    serialSendCount += quint64(bytes.size());
-    updateSerialCounters();
-    emit sendMsg(bytes);
-    if (ui->SendDisplay->isChecked())
-        serialConsole->appendMessage(text, serialSendStamp);
+    receiveCount += quint64(bytes.size());
+    showReceiveCount();
+    console->appendData(bytes, QStringLiteral("  Recive："), source);
 }
 
-void MainWindow::on_LoopSend_clicked()
+void SerialPage::showReceiveCount()
 {
-    toggleLoop(serialLoopTimer, ui->LoopSend, ui->LoopSendPeriod->text());
+    ui->ReciveCountLabel->setText(QStringLiteral("累计接收：%1").arg(receiveCount));
 }
 
-void MainWindow::GetSerialData(QByteArray Recive_msg)
+void SerialPage::clearCounters()
 {
-    if (Recive_msg.isEmpty())
-        return;
-    serialReceiveCount += quint64(Recive_msg.size());
-    updateSerialCounters();
-    serialConsole->appendData(Recive_msg, serialReceiveStamp, sender());
-}
-
-void MainWindow::updateSerialCounters()
-{
-    ui->ReciveCountLabel->setText(QStringLiteral("累计接收：%1").arg(serialReceiveCount));
-    ui->SendCountLabel->setText(QStringLiteral("累计发送：%1").arg(serialSendCount));
-}
-
-void MainWindow::on_SendClear_clicked()
-{
-    serialReceiveCount = 0;
-    serialSendCount = 0;
-    updateSerialCounters();
+    receiveCount = 0;
+    showReceiveCount();
+    panel->clearCount();
 }

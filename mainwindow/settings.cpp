@@ -3,7 +3,9 @@
 #include "mainwindow/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "mainwindow/networkpage.h"
 #include "mainwindow/receiveconsole.h"
+#include "mainwindow/serialpage.h"
 
 #include <QMessageBox>
 #include <QSettings>
@@ -90,7 +92,7 @@ void MainWindow::loadSettings()
 
     const int mode = store.value("protocol/currentIndex", 0).toInt();
     if (mode >= 0 && mode <= 2)
-        selectProtocol(mode);
+        selectProtocol(Mode(mode));
 
     for (const Flag &flag : networkFlags)
         (ui->*flag.box)->setChecked(store.value(flag.key, flag.defaultValue).toBool());
@@ -104,7 +106,7 @@ void MainWindow::loadSettings()
     // A stored port that is not plugged in yet is chosen when it first appears.
     const QString storedPort = store.value("serial/portName").toString();
     if (ui->SerialList->currentText() != storedPort)
-        wantedPortName = storedPort;
+        serialPage->preferPort(storedPort);
 }
 
 void MainWindow::saveSettings()
@@ -112,7 +114,7 @@ void MainWindow::saveSettings()
     QSettings store = openStore();
     for (const auto &field : networkFields)
         store.setValue(field.key, (ui->*field.widget)->text());
-    store.setValue("protocol/currentIndex", currentProtocol);
+    store.setValue("protocol/currentIndex", int(currentProtocol));
     for (const Flag &flag : networkFlags)
         store.setValue(flag.key, (ui->*flag.box)->isChecked());
     store.setValue(networkPeriod.key, ui->period->text());
@@ -133,17 +135,15 @@ void MainWindow::on_resetButton_clicked()
     if (answer != QMessageBox::Yes)
         return;
 
-    if (currentProtocol <= 2 && ui->Disconnect->isEnabled())
-        on_Disconnect_clicked();
-    if (ui->SerialClose->isEnabled())
-        on_SerialClose_clicked();
+    networkPage->close();
+    serialPage->close();
 
     QSettings store = openStore();
     store.clear();
     store.sync();
 
     resetControls();
-    discoverLocalAddress();
+    networkPage->discoverLocalAddress();
     QMessageBox::information(this, QStringLiteral("重置完成"), QStringLiteral("所有设置已恢复为默认状态。"));
 }
 
@@ -151,7 +151,7 @@ void MainWindow::resetControls()
 {
     for (const auto &field : networkFields)
         (ui->*field.widget)->setText(field.defaultValue);
-    selectProtocol(0);
+    selectProtocol(Mode::TcpClient);
 
     for (const Flag &flag : networkFlags)
         (ui->*flag.box)->setChecked(flag.defaultValue);
@@ -163,17 +163,17 @@ void MainWindow::resetControls()
         if (list.widget != &Ui::MainWindow::SerialList)
             selectText(ui->*list.widget, list.defaultValue);
     }
-    loopTimer->stop();
-    serialLoopTimer->stop();
+    serialPage->preferPort(QString());
+    networkPage->stopLoop();
+    serialPage->stopLoop();
 
     networkConsole->clear();
     ui->Send_msg->clear();
     serialConsole->clear();
     ui->DataToSend->clear();
 
-    netReceiveCount = netSendCount = serialReceiveCount = serialSendCount = 0;
-    updateNetworkCounters();
-    updateSerialCounters();
+    networkPage->clearCounters();
+    serialPage->clearCounters();
 
     ui->client_list->clear();
 }

@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QSettings>
 #include <QTimer>
 
@@ -106,6 +107,7 @@ std::shared_ptr<MessageBoxRecord> answerNextMessageBox(QMessageBox::StandardButt
         record->title = box->windowTitle();
         record->text = box->text();
         record->icon = box->icon();
+        record->textFormat = box->textFormat();
         record->hadParent = box->parentWidget() != nullptr;
         QAbstractButton *target = box->button(button);
         if (!target && !box->buttons().isEmpty())
@@ -118,6 +120,40 @@ std::shared_ptr<MessageBoxRecord> answerNextMessageBox(QMessageBox::StandardButt
     });
     poller->start();
     return record;
+}
+
+std::shared_ptr<QList<MessageBoxRecord>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons,
+                                                            int timeoutMs)
+{
+    auto records = std::make_shared<QList<MessageBoxRecord>>();
+    auto *poller = new QTimer(qApp);
+    auto deadline = std::make_shared<QDeadlineTimer>(timeoutMs);
+    auto last = std::make_shared<QPointer<QMessageBox>>();
+    poller->setInterval(10);
+    QObject::connect(poller, &QTimer::timeout, poller, [=] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (records->size() >= buttons.size() || deadline->hasExpired()) {
+            poller->deleteLater();
+            return;
+        }
+        if (!box || box == *last || !box->isVisible())
+            return;
+        *last = box;
+        MessageBoxRecord record;
+        record.seen = true;
+        record.title = box->windowTitle();
+        record.text = box->text();
+        record.icon = box->icon();
+        record.textFormat = box->textFormat();
+        record.hadParent = box->parentWidget() != nullptr;
+        *records << record;
+        if (QAbstractButton *target = box->button(buttons[records->size() - 1]))
+            target->click();
+        else
+            box->done(buttons[records->size() - 1]);
+    });
+    poller->start();
+    return records;
 }
 
 void useSettingsDirectory(const QTemporaryDir &dir)

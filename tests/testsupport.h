@@ -48,10 +48,15 @@ struct MessageBoxRecord
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    Qt::TextFormat textFormat = Qt::AutoText;
     bool hadParent = false;
 };
 std::shared_ptr<MessageBoxRecord> answerNextMessageBox(QMessageBox::StandardButton button,
                                                        int timeoutMs = 5000);
+
+// Answers the next boxes, one after the other, with `buttons`.
+std::shared_ptr<QList<MessageBoxRecord>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons,
+                                                            int timeoutMs = 5000);
 
 // Points the per-user settings store at `dir`, so tests never touch the
 // user's own settings.

@@ -162,7 +162,8 @@ void TcpClientTest::disconnectAbortsHangingConnect()
     emit client.driver.tcpC_disconnect();
     client.stop();
     QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
-    QCOMPARE(client.closures, 1);
+    // A close asked for is not the server's.
+    QCOMPARE(client.closures, 0);
 }
 
 void TcpClientTest::passesBytesUnchangedBothWays()

@@ -30,7 +30,26 @@ void WindowDriver::click(const QString &name) const
 
 void WindowDriver::type(const QString &name, const QString &text) const
 {
+    if (auto *list = qobject_cast<QComboBox *>(w(name))) {
+        list->setFocus();
+        if (QLineEdit *edit = list->lineEdit()) {
+            edit->selectAll();
+            QTest::keyClicks(edit, text);
+        } else {
+            QTest::keyClicks(list, text);
+        }
+        return;
+    }
     w<QLineEdit>(name)->setText(text);
+}
+
+void WindowDriver::choose(const QString &name, const QString &entry) const
+{
+    auto *list = w<QComboBox>(name);
+    const int target = list->findText(entry);
+    list->setFocus();
+    for (int step = 0; target >= 0 && list->currentIndex() != target && step < list->count(); ++step)
+        QTest::keyClick(list, list->currentIndex() < target ? Qt::Key_Down : Qt::Key_Up);
 }
 
 void WindowDriver::check(const QString &name, bool on) const

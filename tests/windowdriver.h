@@ -33,9 +33,12 @@ public:
     }
 
     void click(const QString &name) const;
+    // Into a line edit, or with keystrokes into a combo box.
     void type(const QString &name, const QString &text) const;
     void type(const QString &name, quint16 port) const { type(name, QString::number(port)); }
     void check(const QString &name, bool on) const;
+    // Picks `entry` of a combo box with the keyboard, as a user does.
+    void choose(const QString &name, const QString &entry) const;
     // The text of a label, line edit, text area or combo box.
     QString text(const QString &name) const;
     void setText(const QString &name, const QString &text) const;

@@ -12,7 +12,11 @@ TCP_Client::TCP_Client(QObject *parent)
     socket->setReadBufferSize(ReadCredit::TransportBuffer);
 
     connect(socket, &QTcpSocket::readyRead, this, &TCP_Client::ReadMessage);
-    connect(socket, &QTcpSocket::disconnected, this, &TCP_Client::ServerClosed);
+    // Only the far side's close is news; one asked for here is not.
+    connect(socket, &QTcpSocket::disconnected, this, [this] {
+        if (!closeRequested)
+            emit ServerClosed();
+    });
     connect(socket, &QTcpSocket::connected, connectTimer, &QTimer::stop);
     // Errors of an established link end in disconnected; only those of an
     // attempt are a failed connect.
@@ -39,8 +43,13 @@ void TCP_Client::setConnectTimeout(int ms)
 
 bool TCP_Client::ConnectToServer(QString Server_ip, quint16 Server_port)
 {
-    // A new target replaces whatever link or attempt there was.
-    socket->abort();
+    // A new target replaces whatever link or attempt there was; the end of
+    // an old one, perhaps still closing, is no end of the new one.
+    {
+        const QSignalBlocker quiet(socket);
+        socket->abort();
+    }
+    closeRequested = false;
     connectTimer->start();
     socket->connectToHost(QHostAddress(Server_ip), Server_port, QIODevice::ReadWrite);
     return socket->state() != QAbstractSocket::UnconnectedState;
@@ -48,6 +57,7 @@ bool TCP_Client::ConnectToServer(QString Server_ip, quint16 Server_port)
 
 void TCP_Client::DisconnectFromServer()
 {
+    closeRequested = true;
     connectTimer->stop();
     // close() would merely postpone the end of an attempt until it connects.
     if (socket->state() == QAbstractSocket::ConnectedState)

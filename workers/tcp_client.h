@@ -45,4 +45,6 @@ private:
     // Active exactly while an attempt is under way.
     QTimer *connectTimer;
     ReadCredit credit;
+    // Set by a Disconnect until the next connect: the link's end is expected.
+    bool closeRequested = false;
 };

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "mainwindow/linkstate.h"
+#include "mainwindow/workerthread.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace Ui { class MainWindow; }
+class QTimer;
+class QWidget;
+class ReceiveConsole;
+class SendPanel;
+class Serial;
+
+// The serial page: the port list, the line settings, the serial worker and
+// its port.
+class SerialPage : public QObject
+{
+    Q_OBJECT
+
+public:
+    using PortLister = std::function<QStringList()>;
+
+    // What the page's lists say, read in one place.
+    struct LineSettings
+    {
+        QString port;
+        qint32 baud = 0;
+        qint8 dataBits = 8;
+        qint8 stopBits = 0;
+        qint8 parity = 0;
+        qint8 flow = 0;
+    };
+
+    SerialPage(Ui::MainWindow *ui, ReceiveConsole *console, PortLister lister, QWidget *window);
+    ~SerialPage() override;
+
+    // The fixed lists, the timers and the first port list.
+    void init();
+    void createWorker();
+    void startWorker();
+    // Stops the thread after the requests queued so far; the worker goes with it.
+    void shutDown();
+    Serial *worker() const { return serialWorker; }
+    QTimer *loopTimer() const;
+
+    LineSettings lineSettings() const;
+    LinkState linkState() const { return state; }
+
+    // A stored port name, chosen once it is listed unless the user picks first.
+    void preferPort(const QString &name);
+
+    void open();
+    void close();
+    void send();
+    void toggleLoop();
+    void stopLoop();
+    void refreshPorts();
+    void clearCounters();
+    void showData(const QByteArray &bytes, QObject *source);
+
+signals:
+    void openSerial(QString PortName, int BaudRate, qint8 DataBits, qint8 StopBits, qint8 Parity,
+                    qint8 FlowControl);
+    void closeSerial();
+    void sendMsg(QByteArray data);
+
+private:
+    void setState(LinkState next);
+    void portFailed(const QString &text);
+    void showReceiveCount();
+
+    Ui::MainWindow *ui;
+    ReceiveConsole *console;
+    QWidget *window;
+    PortLister lister;
+    SendPanel *panel;
+    QTimer *portRefreshTimer = nullptr;
+
+    Serial *serialWorker = nullptr;
+    std::unique_ptr<WorkerThread> serialThread;
+
+    LinkState state = LinkState::Closed;
+    int closesInFlight = 0;
+    // The port the user picked or typed, kept across refreshes.
+    QString pickedPort;
+    QString preferredPort;
+
+    quint64 receiveCount = 0;
+};
