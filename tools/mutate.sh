@@ -3,7 +3,9 @@
 # the source tree, one at a time, rebuilds the plain build, runs the suite
 # until its first failure, and restores the file.
 #
-#   tools/mutate.sh [fault list] [ctest arguments...]
+#   tools/mutate.sh [--check] [fault list] [ctest arguments...]
+#
+# --check only tells whether every fault still applies to the tree.
 #
 # A fault list has blocks separated by lines of "%%"; each block is
 #   file: path/relative/to/the/root
@@ -15,6 +17,8 @@
 # The text after "from:" must occur exactly once in the file.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+check_only=0
+[ "${1:-}" = --check ] && { check_only=1; shift; }
 list=${1:-$root/tools/mutations.txt}
 shift $(( $# > 0 ? 1 : 0 ))
 source "$root/tools/setup.sh"
@@ -22,7 +26,7 @@ set +e
 export QT_QPA_PLATFORM=offscreen
 build=$QUORVIX_BUILD
 
-quorvix_build "$build" >/dev/null || { echo "the unchanged tree does not build" >&2; exit 2; }
+[ "$check_only" = 1 ] || quorvix_build "$build" >/dev/null || { echo "the unchanged tree does not build" >&2; exit 2; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -42,7 +46,7 @@ for fault in $(ls "$work"/fault.* | sort -t. -k2 -n); do
     if ! FROM_FILE=$work/from TO_FILE=$work/to perl -e '
             local $/; open my $f, "<", $ENV{FROM_FILE} or die; my $from = <$f>;
             open my $t, "<", $ENV{TO_FILE} or die; my $to = <$t>;
-            chomp $from; chomp $to;
+            $from =~ s/\n\z//; $to =~ s/\n\z//;
             my $text = <STDIN>; my $count = () = $text =~ /\Q$from\E/g;
             die "matches $count times\n" unless $count == 1;
             $text =~ s/\Q$from\E/$to/; print $text;' < "$work/original" > "$work/mutant" 2>"$work/why"; then
@@ -50,6 +54,7 @@ for fault in $(ls "$work"/fault.* | sort -t. -k2 -n); do
         stale=$((stale + 1))
         continue
     fi
+    [ "$check_only" = 1 ] && continue
     cp "$work/mutant" "$target"
     if ! cmake --build "$build" --parallel "$(nproc)" >"$work/build.log" 2>&1; then
         verdict=stale # a fault must build, or it shows nothing about the tests
@@ -67,6 +72,7 @@ for fault in $(ls "$work"/fault.* | sort -t. -k2 -n); do
     esac
     printf '%-8s %s: %s\n' "$verdict" "$file" "$what"
 done
+[ "$check_only" = 1 ] && { echo "$stale of $total faults do not apply"; exit $((stale > 0)); }
 # Leave the build matching the restored tree.
 cmake --build "$build" --parallel "$(nproc)" >/dev/null 2>&1
 printf '\n%d caught, %d missed, %d stale, of %d faults\n' "$caught" "$missed" "$stale" "$total"
