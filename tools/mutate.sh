@@ -34,7 +34,7 @@ trap 'rm -rf "$work"' EXIT
 awk -v dir="$work" '/^%%$/ { n++; next } { print > (dir "/fault." n+0) }' "$list"
 
 caught=0 missed=0 stale=0 total=0
-for fault in $(ls "$work"/fault.* | sort -t. -k2 -n); do
+for fault in $(ls "$work"/fault.* | sort -V); do
     file=$(sed -n 's/^file: //p' "$fault" | head -n1)
     what=$(sed -n 's/^what: //p' "$fault" | head -n1)
     [ -n "$file" ] || continue
