@@ -36,9 +36,9 @@ void TCP_Server::StartListen(quint16 port)
 
 void TCP_Server::StopListen()
 {
-    // A copy: each abort leaves the table at once. Queued output goes out
+    // Every accepted connection, in the table or not. Queued output goes out
     // first; abort then ends the link even if the peer does not read it.
-    const QList<QTcpSocket *> accepted = clients.values();
+    const auto accepted = server->findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
     for (QTcpSocket *socket : accepted) {
         socket->flush();
         socket->abort();
