@@ -42,9 +42,10 @@ struct ServerUnderTest
         thread.start();
     }
     ~ServerUnderTest() { stop(); }
+    // After the requests queued before it, as the window stops its threads.
     void stop()
     {
-        thread.quit();
+        QMetaObject::invokeMethod(worker.get(), [this] { thread.quit(); });
         thread.wait();
     }
     void listen()
