@@ -15,8 +15,8 @@ int main(int argc, char *argv[])
                                             "这可能会影响应用程序的外观，但功能不受影响。"));
     }
 
-    // SIGTERM, SIGINT and the session manager end the loop, so the window's
-    // destructor still saves the settings.
+    // SIGTERM, SIGINT and SIGHUP end the loop, so the window's destructor
+    // still saves the settings.
     QuitSignals quitSignals;
 
     MainWindow window;

@@ -1,8 +1,6 @@
 #include "app/quitsignals.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <QSessionManager>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -34,10 +32,7 @@ QuitSignals::QuitSignals(QObject *parent)
         action.sa_flags = SA_RESTART;
         sigaction(SIGTERM, &action, nullptr);
         sigaction(SIGINT, &action, nullptr);
-    }
-    if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-        connect(app, &QGuiApplication::commitDataRequest, this,
-                [](QSessionManager &) { QCoreApplication::quit(); });
+        sigaction(SIGHUP, &action, nullptr);
     }
 }
 
@@ -45,6 +40,7 @@ QuitSignals::~QuitSignals()
 {
     signal(SIGTERM, SIG_DFL);
     signal(SIGINT, SIG_DFL);
+    signal(SIGHUP, SIG_DFL);
     delete notifier;
     for (int &fd : signalPipe) {
         if (fd >= 0)

@@ -4,8 +4,8 @@
 
 class QSocketNotifier;
 
-// Turns SIGTERM, SIGINT and the session manager's request to save into an
-// orderly end of the event loop, so objects on main's stack are destroyed.
+// Turns SIGTERM, SIGINT and SIGHUP into an orderly end of the event loop, so
+// objects on main's stack are destroyed and the window saves its settings.
 class QuitSignals : public QObject
 {
     Q_OBJECT

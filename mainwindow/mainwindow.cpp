@@ -12,6 +12,7 @@
 
 #include <QButtonGroup>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QGraphicsDropShadowEffect>
 #include <QKeyEvent>
 #include <QMenu>
@@ -75,6 +76,13 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
     connect(ui->ClearRecive, &QPushButton::clicked, serialConsole, &ReceiveConsole::clear);
     connect(ui->openfileButton, &QPushButton::clicked, this, &MainWindow::on_ActOpenFile_triggered);
     connect(ui->savefileButton, &QPushButton::clicked, this, &MainWindow::on_ActSaveFile_triggered);
+    // The session manager asks for a save; it does not ask the program to end.
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &MainWindow::commitSessionData);
+}
+
+void MainWindow::commitSessionData()
+{
+    saveSettings();
 }
 
 MainWindow::~MainWindow()

@@ -39,6 +39,10 @@ public:
     // test points it elsewhere.
     void setRecordDirectory(const QString &directory);
 
+public slots:
+    // Saves the settings now, as the session manager asks before a logout.
+    void commitSessionData();
+
 signals:
     void tcpC_connect(QString Server_ip, quint16 Server_port);
     void tcpC_disconnect();

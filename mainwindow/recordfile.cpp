@@ -37,16 +37,24 @@ Outcome load(const QString &path, QString *text)
 {
     Outcome outcome;
     outcome.path = path;
+    // Checked before opening: opening a FIFO waits for a writer, and a device
+    // may never end.
+    if (!QFileInfo(path).isFile()) {
+        outcome.error = QStringLiteral("不是普通文件");
+        return outcome;
+    }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    if (!file.open(QIODevice::ReadOnly)) {
         outcome.error = file.errorString();
         return outcome;
     }
-    if (file.size() > MaxLoadSize) {
+    // Bounded whatever size the file claims; one byte more tells it is too large.
+    QByteArray bytes = file.read(MaxLoadSize + 1);
+    if (bytes.size() > MaxLoadSize) {
         outcome.error = QStringLiteral("文件大小超过 %1 MiB").arg(MaxLoadSize / (1024 * 1024));
         return outcome;
     }
-    *text = QString::fromUtf8(file.readAll());
+    *text = QString::fromUtf8(bytes.replace("\r\n", "\n"));
     outcome.ok = true;
     return outcome;
 }

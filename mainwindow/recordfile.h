@@ -22,7 +22,8 @@ QString recordPath(const QString &directory, const QDateTime &when);
 // taken gets a counter ("…-2.txt"), so no earlier record is replaced.
 Outcome save(const QString &directory, const QString &text, const QDateTime &when);
 
-// Reads a UTF-8 text file with its line ends turned into LF.
+// Reads a regular UTF-8 text file of at most MaxLoadSize bytes, with its
+// CR LF line ends turned into LF; anything else is refused.
 Outcome load(const QString &path, QString *text);
 
 } // namespace RecordFile

@@ -77,21 +77,21 @@ void SerialTest::appliesLineSettings_data()
     QTest::addColumn<qint8>("parityCode");
     QTest::addColumn<qint8>("flowControlCode");
     // A pseudo-terminal forces eight data bits and clears the parity enable
-    // bit, so character size and even parity leave no trace there; the
-    // rows still show that a refused setting does not stop the later ones.
+    // bit, so it refuses six or seven data bits and even parity.
     QTest::addColumn<uint>("cflag"); // expected bits among CSTOPB, PARODD, CMSPAR, CRTSCTS
     QTest::addColumn<uint>("iflag"); // expected bits among IXON, IXOFF
+    QTest::addColumn<QString>("refused"); // the setting a refusal names
 
-    QTest::newRow("9600 8N1") << 9600 << qint8(8) << qint8(0) << qint8(0) << qint8(0) << 0u << 0u;
-    QTest::newRow("even, 7 bits") << 115200 << qint8(7) << qint8(0) << qint8(1) << qint8(0) << 0u << 0u;
-    QTest::newRow("odd, 6 bits") << 115200 << qint8(6) << qint8(0) << qint8(2) << qint8(0) << uint(PARODD) << 0u;
-    QTest::newRow("space, 5 bits") << 115200 << qint8(5) << qint8(0) << qint8(3) << qint8(0) << uint(CMSPAR) << 0u;
-    QTest::newRow("mark, 2 stop") << 115200 << qint8(8) << qint8(2) << qint8(4) << qint8(0) << uint(CSTOPB | CMSPAR | PARODD) << 0u;
-    // Linux has no 1.5 stop bits; the settings after them still apply.
-    QTest::newRow("1.5 stop, odd") << 115200 << qint8(8) << qint8(1) << qint8(2) << qint8(0) << uint(PARODD) << 0u;
-    QTest::newRow("unknown codes") << 115200 << qint8(3) << qint8(9) << qint8(9) << qint8(9) << 0u << 0u;
-    QTest::newRow("RTS/CTS") << 115200 << qint8(8) << qint8(0) << qint8(0) << qint8(1) << uint(CRTSCTS) << 0u;
-    QTest::newRow("XON/XOFF") << 115200 << qint8(8) << qint8(0) << qint8(0) << qint8(2) << 0u << uint(IXON | IXOFF);
+    QTest::newRow("9600 8N1") << 9600 << qint8(8) << qint8(0) << qint8(0) << qint8(0) << 0u << 0u << "";
+    QTest::newRow("odd, 5 bits") << 115200 << qint8(5) << qint8(0) << qint8(2) << qint8(0) << uint(PARODD) << 0u << "";
+    QTest::newRow("mark, 2 stop") << 115200 << qint8(8) << qint8(2) << qint8(4) << qint8(0) << uint(CSTOPB | CMSPAR | PARODD) << 0u << "";
+    QTest::newRow("1.5 stop, space") << 115200 << qint8(8) << qint8(1) << qint8(3) << qint8(0) << uint(CMSPAR) << 0u << "";
+    QTest::newRow("unknown codes") << 115200 << qint8(3) << qint8(9) << qint8(9) << qint8(9) << 0u << 0u << "";
+    QTest::newRow("RTS/CTS") << 115200 << qint8(8) << qint8(0) << qint8(0) << qint8(1) << uint(CRTSCTS) << 0u << "";
+    QTest::newRow("XON/XOFF") << 115200 << qint8(8) << qint8(0) << qint8(0) << qint8(2) << 0u << uint(IXON | IXOFF) << "";
+    QTest::newRow("baud rate 0") << 0 << qint8(8) << qint8(0) << qint8(0) << qint8(0) << 0u << 0u << "波特率 0";
+    QTest::newRow("7 bits") << 9600 << qint8(7) << qint8(0) << qint8(2) << qint8(0) << 0u << 0u << "数据位 7";
+    QTest::newRow("even") << 9600 << qint8(8) << qint8(0) << qint8(1) << qint8(0) << 0u << 0u << "校验位 even";
 }
 
 void SerialTest::appliesLineSettings()
@@ -103,14 +103,24 @@ void SerialTest::appliesLineSettings()
     QFETCH(qint8, flowControlCode);
     QFETCH(uint, cflag);
     QFETCH(uint, iflag);
+    QFETCH(QString, refused);
 
     PseudoTerminal pty;
     QVERIFY(pty.isValid());
     SerialUnderTest serial;
     emit serial.driver.openSerial(pty.portName(), baudRate, dataBitsCode, stopBitsCode, parityCode,
                                   flowControlCode);
+    if (!refused.isEmpty()) {
+        QTRY_COMPARE(serial.failures.size(), 1);
+        QVERIFY2(serial.failures.first().startsWith(refused), qPrintable(serial.failures.first()));
+        // Closed again, so the next open succeeds.
+        QVERIFY(serial.open(pty));
+        QCOMPARE(serial.failures.size(), 1);
+        return;
+    }
     emit serial.driver.sendMsg("set");
     QCOMPARE(pty.read(3), "set");
+    QVERIFY(serial.failures.isEmpty());
 
     termios settings {};
     QVERIFY(pty.slaveSettings(&settings));

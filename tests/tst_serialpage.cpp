@@ -99,7 +99,7 @@ void SerialPageTest::opensWithChosenSettings_data()
     QTest::newRow("1200 8N1") << QStringList { "1200", "8", "1", "none", "NO" } << uint(B1200) << 0u << 0u;
     QTest::newRow("odd, RTS/CTS") << QStringList { "115200", "8", "1", "odd", "RTS/CTS" } << uint(B115200)
                                   << uint(PARODD | CRTSCTS) << 0u;
-    QTest::newRow("even, 2 stop") << QStringList { "9600", "7", "2", "even", "NO" } << uint(B9600) << uint(CSTOPB) << 0u;
+    QTest::newRow("2 stop") << QStringList { "9600", "8", "2", "none", "NO" } << uint(B9600) << uint(CSTOPB) << 0u;
     QTest::newRow("mark") << QStringList { "57600", "8", "1", "mark", "NO" } << uint(B57600) << uint(PARODD | CMSPAR) << 0u;
     QTest::newRow("space, XON/XOFF") << QStringList { "19200", "5", "2", "space", "XON/XOFF" } << uint(B19200)
                                      << uint(CSTOPB | CMSPAR) << uint(IXON | IXOFF);
@@ -225,37 +225,42 @@ void SerialPageTest::rejectsBadPeriods()
 
 void SerialPageTest::reportsFailures_data()
 {
-    QTest::addColumn<bool>("vanished");
-    QTest::newRow("port gone before opening") << true;
-    QTest::newRow("port lost while open") << false;
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("named"); // besides the port
+    QTest::newRow("port gone before opening") << "vanished" << "";
+    QTest::newRow("port lost while open") << "lost" << "";
+    // A pseudo-terminal keeps no parity enable bit, so it refuses even parity.
+    QTest::newRow("setting refused") << "refused" << "校验位 even";
 }
 
 // Either way the user is told which port failed, and the page is closed
 // with its port list followed again.
 void SerialPageTest::reportsFailures()
 {
-    QFETCH(bool, vanished);
+    QFETCH(QString, failure);
+    QFETCH(QString, named);
     SerialSide page;
     // Named per process: the port's lock file is shared by every copy of the test.
     const QString missing = QDir::temp().filePath(
         QStringLiteral("quorvix-vanished-port-%1").arg(QCoreApplication::applicationPid()));
     QSerialPort reference(missing);
     QVERIFY(!reference.open(QIODevice::ReadWrite));
-    const QString port = vanished ? missing : page.pty.portName();
+    if (failure == "vanished")
+        named = reference.errorString();
+    const QString port = failure == "vanished" ? missing : page.pty.portName();
     page.ports = { port };
     QTRY_COMPARE(page.listed(), page.ports);
 
     const auto box = answerNextMessageBox(QMessageBox::Ok);
-    if (vanished) {
-        page.click("SerialOpen");
-    } else {
+    if (failure == "lost") {
         QVERIFY(page.open());
         page.pty.closeMaster();
+    } else {
+        page.choose("ParityList", failure == "refused" ? "even" : "none");
+        page.click("SerialOpen");
     }
     QTRY_VERIFY(box->seen);
-    QVERIFY2(box->text.contains(port), qPrintable(box->text));
-    if (vanished)
-        QVERIFY2(box->text.contains(reference.errorString()), qPrintable(box->text));
+    QVERIFY2(box->text.contains(port) && box->text.contains(named), qPrintable(box->text));
     QCOMPARE(box->icon, QMessageBox::Warning);
     QVERIFY(box->hadParent);
     QVERIFY(page.arrangedClosed(true));

@@ -1,6 +1,8 @@
 #include "mainwindow/mainwindow.h"
 
+#include "app/quitsignals.h"
 #include "tests/testsupport.h"
+#include "tests/windowdriver.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,6 +21,8 @@
 #include <QTimer>
 
 #include <memory>
+
+#include <csignal>
 
 namespace {
 
@@ -140,9 +144,9 @@ class SettingsTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { useSettingsDirectory(settingsDir); }
     void init()
     {
+        useSettingsDirectory(settingsDir);
         store().clear();
         ports = { "ttyQ0", "ttyQ1" };
     }
@@ -153,6 +157,8 @@ private slots:
     void storedPortChosenWhenListed();
     void resetAnsweredNoChangesNothing();
     void resetStopsEverythingAndRestoresDefaults();
+    void sessionEndSavesSettings_data();
+    void sessionEndSavesSettings();
 
 private:
     std::unique_ptr<MainWindow> window() { return std::make_unique<MainWindow>(nullptr, [this] { return ports; }); }
@@ -265,6 +271,9 @@ void SettingsTest::resetStopsEverythingAndRestoresDefaults()
     storeOtherValues();
     store().setValue("network/localPort", QString::number(port));
     store().setValue("serial/portName", pty.portName());
+    // Settings a pseudo-terminal takes.
+    store().setValue("serial/dataBits", "5");
+    store().setValue("serial/parity", "odd");
     ports << pty.portName();
     auto w = window();
     QCOMPARE(controlValue(*w, "mode"), "1");
@@ -330,6 +339,37 @@ void SettingsTest::resetStopsEverythingAndRestoresDefaults()
     w.reset();
     for (const Key &k : keys)
         QCOMPARE(store().value(k.key).toString(), defaultOr(k, pty.portName()));
+}
+
+void SettingsTest::sessionEndSavesSettings_data()
+{
+    QTest::addColumn<int>("signalNumber"); // 0: the session manager's save request
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+    QTest::newRow("session save") << 0;
+}
+
+// A signal ends the event loop, so the window goes and saves as it does at
+// any end; the session manager's request saves and the program goes on.
+void SettingsTest::sessionEndSavesSettings()
+{
+    QFETCH(int, signalNumber);
+    WindowDriver driver;
+    QuitSignals quitSignals;
+    driver.type("Obj_IP", "127.0.0.9");
+    QTimer::singleShot(0, [&] {
+        if (signalNumber)
+            ::raise(signalNumber);
+        else
+            driver.window().commitSessionData();
+    });
+    // Ends the loop with 1 unless something ended it first.
+    QTimer::singleShot(signalNumber ? 20000 : 300, [] { QCoreApplication::exit(1); });
+    QCOMPARE(QApplication::exec(), signalNumber ? 0 : 1);
+    if (signalNumber)
+        driver.close();
+    QCOMPARE(store().value("network/targetIP").toString(), "127.0.0.9");
 }
 
 QTEST_MAIN(SettingsTest)

@@ -45,6 +45,27 @@ QSerialPort::FlowControl flowControlFor(qint8 code)
     }
 }
 
+// The page's words for the values, for naming a refused setting.
+QString parityLabel(QSerialPort::Parity parity)
+{
+    switch (parity) {
+    case QSerialPort::EvenParity: return QStringLiteral("even");
+    case QSerialPort::OddParity: return QStringLiteral("odd");
+    case QSerialPort::SpaceParity: return QStringLiteral("space");
+    case QSerialPort::MarkParity: return QStringLiteral("mark");
+    default: return QStringLiteral("none");
+    }
+}
+
+QString flowControlLabel(QSerialPort::FlowControl flowControl)
+{
+    switch (flowControl) {
+    case QSerialPort::HardwareControl: return QStringLiteral("RTS/CTS");
+    case QSerialPort::SoftwareControl: return QStringLiteral("XON/XOFF");
+    default: return QStringLiteral("NO");
+    }
+}
+
 } // namespace
 
 Serial::Serial(QObject *parent) : QObject(parent), serialPort(new QSerialPort(this))
@@ -77,11 +98,28 @@ void Serial::OpenSerial(QString PortName, int BaudRate, qint8 DataBits, qint8 St
         emit OpenFailed(serialPort->errorString());
         return;
     }
-    serialPort->setBaudRate(BaudRate, QSerialPort::AllDirections);
-    serialPort->setDataBits(dataBitsFor(DataBits));
-    serialPort->setStopBits(stopBitsFor(StopBits));
-    serialPort->setParity(parityFor(Parity));
-    serialPort->setFlowControl(flowControlFor(FlowControl));
+    // A port left open with settings it refused would look fine and garble
+    // every byte, so a refusal closes it again.
+    const auto stopBits = stopBitsFor(StopBits);
+    const auto parity = parityFor(Parity);
+    const auto flowControl = flowControlFor(FlowControl);
+    QString refused;
+    if (!serialPort->setBaudRate(BaudRate, QSerialPort::AllDirections))
+        refused = tr("波特率 %1").arg(BaudRate);
+    else if (!serialPort->setDataBits(dataBitsFor(DataBits)))
+        refused = tr("数据位 %1").arg(int(dataBitsFor(DataBits)));
+    else if (!serialPort->setStopBits(stopBits))
+        refused = tr("停止位 %1").arg(stopBits == QSerialPort::OneAndHalfStop ? QStringLiteral("1.5")
+                                                                              : QString::number(stopBits));
+    else if (!serialPort->setParity(parity))
+        refused = tr("校验位 %1").arg(parityLabel(parity));
+    else if (!serialPort->setFlowControl(flowControl))
+        refused = tr("流控制 %1").arg(flowControlLabel(flowControl));
+    if (refused.isEmpty())
+        return;
+    const QString reason = serialPort->errorString();
+    CloseSerial();
+    emit OpenFailed(tr("%1 不被串口接受：%2").arg(refused, reason));
 }
 
 void Serial::CloseSerial()

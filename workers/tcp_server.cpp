@@ -6,14 +6,19 @@
 
 namespace {
 
+// One key per connection, written as people write addresses: "127.0.0.1:50123"
+// (also for IPv4 reaching a dual-stack listener) or "[::1]:50123".
 QString keyOf(const QTcpSocket *socket)
 {
-    return socket->peerAddress().toString();
-}
-
-QString peerText(const QTcpSocket *socket)
-{
-    return keyOf(socket) + QLatin1Char(':') + QString::number(socket->peerPort());
+    QHostAddress address = socket->peerAddress();
+    bool mapped = false;
+    const quint32 v4 = address.toIPv4Address(&mapped);
+    if (mapped)
+        address = QHostAddress(v4);
+    const QString port = QString::number(socket->peerPort());
+    if (address.protocol() == QAbstractSocket::IPv6Protocol)
+        return QLatin1Char('[') + address.toString() + QStringLiteral("]:") + port;
+    return address.toString() + QLatin1Char(':') + port;
 }
 
 } // namespace
@@ -31,9 +36,8 @@ void TCP_Server::StartListen(quint16 port)
 
 void TCP_Server::StopListen()
 {
-    // Every accepted connection, also those replaced in the table by a newer
-    // one from the same address. Queued output goes out first; abort then
-    // ends the link even if the peer does not read it.
+    // Every accepted connection, in the table or not. Queued output goes out
+    // first; abort then ends the link even if the peer does not read it.
     const auto accepted = server->findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
     for (QTcpSocket *socket : accepted) {
         socket->flush();
@@ -72,7 +76,7 @@ void TCP_Server::SendMessage(QByteArray msg)
         const qint64 written = socket->state() == QAbstractSocket::ConnectedState ? socket->write(msg) : -1;
         total += qMax<qint64>(0, written);
         if (written != msg.size())
-            errors << peerText(socket) + QStringLiteral("：") + socket->errorString();
+            errors << keyOf(socket) + QStringLiteral("：") + socket->errorString();
     }
     emit SendResult(total, errors.join(QStringLiteral("；")));
 }
@@ -84,8 +88,7 @@ void TCP_Server::HasClientConnect()
         socket->setReadBufferSize(ReadCredit::TransportBuffer);
         connect(socket, &QTcpSocket::readyRead, this, &TCP_Server::ReciveClientMessage);
         connect(socket, &QTcpSocket::disconnected, this, &TCP_Server::HasClientDisconnect);
-        emit TcpServerMsgToUI(QStringLiteral("New Client:") + peerText(socket)
-                              + QStringLiteral(" connected!"));
+        emit TcpServerMsgToUI(QStringLiteral("New Client:") + key + QStringLiteral(" connected!"));
         emit UpdateClientsToUI(QStringLiteral("join"), key);
         clients.insert(key, socket);
         qDebug() << "现在有" << clients.size() << "个客户端";
@@ -97,10 +100,12 @@ void TCP_Server::HasClientDisconnect()
     auto *socket = qobject_cast<QTcpSocket *>(sender());
     if (!socket || socket->state() != QAbstractSocket::UnconnectedState)
         return;
-    const QString key = keyOf(socket);
+    // Looked up by socket: the peer address of a socket that has gone is not
+    // something to rely on.
+    const QString key = clients.key(socket, keyOf(socket));
     if (clients.value(key) == socket)
         clients.remove(key);
-    emit TcpServerMsgToUI(QStringLiteral("Client:") + peerText(socket) + QStringLiteral(" left!"));
+    emit TcpServerMsgToUI(QStringLiteral("Client:") + key + QStringLiteral(" left!"));
     emit UpdateClientsToUI(QStringLiteral("leave"), key);
     socket->deleteLater();
 }

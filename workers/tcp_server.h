@@ -11,8 +11,8 @@
 class QTcpServer;
 class QTcpSocket;
 
-// The TCP server mode's listener and its accepted clients, keyed by peer
-// address text.
+// The TCP server mode's listener and its accepted clients, one entry per
+// connection, keyed by peer address and port.
 class TCP_Server : public QObject
 {
     Q_OBJECT
