@@ -10,10 +10,11 @@
 
 #include <QButtonGroup>
 #include <QCoreApplication>
-#include <QGraphicsDropShadowEffect>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
 #include <QSerialPortInfo>
 #include <QThread>
 #include <QTimer>
@@ -50,11 +51,6 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
 
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
-    auto *shadow = new QGraphicsDropShadowEffect(this);
-    shadow->setBlurRadius(20);
-    shadow->setColor(QColor(0, 0, 0, 80));
-    shadow->setOffset(0, 0);
-    ui->centralwidget->setGraphicsEffect(shadow);
 
     ui->stackedWidget->setCurrentIndex(0);
     ui->titlelabel->setText(QStringLiteral("TCP客户端"));
@@ -262,6 +258,13 @@ void MainWindow::applyProtocolMode(int mode)
 }
 
 // Window frame, keys and menu.
+
+void MainWindow::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    const QRect frame(ui->frameMian->mapTo(this, QPoint(0, 0)), ui->frameMian->size());
+    shadow.paint(painter, event->region(), frame, size());
+}
 
 void MainWindow::setupMenu()
 {

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "mainwindow/frameshadow.h"
+
 #include <functional>
 #include <optional>
 
@@ -16,6 +18,7 @@ namespace Ui { class MainWindow; }
 class QButtonGroup;
 class QKeyEvent;
 class QMouseEvent;
+class QPaintEvent;
 class QThread;
 class QTimer;
 QT_END_NAMESPACE
@@ -102,6 +105,7 @@ private slots:
     void onDatagramsDropped(quint64 count);
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -152,6 +156,7 @@ private:
     QButtonGroup *protocolGroup = nullptr;
     QMenu *popupMenu = nullptr;
 
+    FrameShadow shadow { 20, QColor(0, 0, 0, 80) };
     bool isDragging = false;
     QPoint dragStartPos;
     QPoint windowStartPos;
