@@ -3,6 +3,7 @@
 
 #include "about/aboutdialog.h"
 #include "mainwindow/receiveconsole.h"
+#include "mainwindow/throttledlabel.h"
 #include "workers/serial.h"
 #include "workers/tcp_client.h"
 #include "workers/tcp_server.h"
@@ -59,6 +60,10 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
                                         { ui->DisplayTime, ui->HexDisplay, ui->AutoSwitchLine }, this);
     serialConsole = new ReceiveConsole(ui->DataRecive,
                                        { ui->TimeDisplay, ui->DisplayHEX, ui->AutoSwitchLine_2 }, this);
+    netReceiveLabel = new ThrottledLabel(
+        ui->Recive_cnt, [this] { return QStringLiteral("累计接收：%1").arg(netReceiveCount); }, this);
+    serialReceiveLabel = new ThrottledLabel(
+        ui->ReciveCountLabel, [this] { return QStringLiteral("累计接收：%1").arg(serialReceiveCount); }, this);
 
     initNetworkPage();
     setupMenu();

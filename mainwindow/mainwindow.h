@@ -28,6 +28,7 @@ class TCP_Server;
 class UDP_Service;
 class Serial;
 class ReceiveConsole;
+class ThrottledLabel;
 
 class MainWindow : public QMainWindow
 {
@@ -176,6 +177,8 @@ private:
 
     ReceiveConsole *networkConsole = nullptr;
     ReceiveConsole *serialConsole = nullptr;
+    ThrottledLabel *netReceiveLabel = nullptr;
+    ThrottledLabel *serialReceiveLabel = nullptr;
 
     quint64 netReceiveCount = 0;
     quint64 netSendCount = 0;

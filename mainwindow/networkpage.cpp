@@ -6,6 +6,7 @@
 
 #include "mainwindow/payload.h"
 #include "mainwindow/receiveconsole.h"
+#include "mainwindow/throttledlabel.h"
 #include "workers/tcp_client.h"
 #include "workers/tcp_server.h"
 #include "workers/udp_service.h"
@@ -238,7 +239,7 @@ void MainWindow::onTcpServerClosed()
 void MainWindow::UpdateMsg(QByteArray message)
 {
     netReceiveCount += quint64(message.size());
-    updateNetworkCounters();
+    netReceiveLabel->showSoon();
     // The worker's credit comes back when the console shows these bytes.
     networkConsole->appendData(message, networkReceiveStamp, sender());
 }
@@ -251,7 +252,7 @@ void MainWindow::onDatagramsDropped(quint64 count)
 
 void MainWindow::updateNetworkCounters()
 {
-    ui->Recive_cnt->setText(QStringLiteral("累计接收：%1").arg(netReceiveCount));
+    netReceiveLabel->showNow();
     ui->Send_cnt->setText(QStringLiteral("累计发送：%1").arg(netSendCount));
 }
 

@@ -6,6 +6,7 @@
 
 #include "mainwindow/payload.h"
 #include "mainwindow/receiveconsole.h"
+#include "mainwindow/throttledlabel.h"
 
 #include <QMessageBox>
 #include <QTimer>
@@ -160,13 +161,13 @@ void MainWindow::GetSerialData(QByteArray Recive_msg)
     if (Recive_msg.isEmpty())
         return;
     serialReceiveCount += quint64(Recive_msg.size());
-    updateSerialCounters();
+    serialReceiveLabel->showSoon();
     serialConsole->appendData(Recive_msg, serialReceiveStamp, sender());
 }
 
 void MainWindow::updateSerialCounters()
 {
-    ui->ReciveCountLabel->setText(QStringLiteral("累计接收：%1").arg(serialReceiveCount));
+    serialReceiveLabel->showNow();
     ui->SendCountLabel->setText(QStringLiteral("累计发送：%1").arg(serialSendCount));
 }
 

@@ -174,7 +174,7 @@ void NetworkPageTest::tcpClientRoad()
     QTRY_COMPARE(enabled(), clientClosed);
     QTRY_COMPARE(lines().size(), 3);
     QVERIFY2(lines().last().contains(QStringLiteral("服务器")), qPrintable(lines().last()));
-    QCOMPARE(label("Recive_cnt"), QStringLiteral("累计接收：10"));
+    QTRY_COMPARE(label("Recive_cnt"), QStringLiteral("累计接收：10"));
     QCOMPARE(label("Send_cnt"), QStringLiteral("累计发送：4"));
 }
 
