@@ -23,7 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
-#include <QTextBrowser>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -130,7 +130,7 @@ QString tcpFlood(bool hex)
     find<QCheckBox>(window, "DisplayTime")->setChecked(false);
     find<QCheckBox>(window, "HexDisplay")->setChecked(hex);
     auto *counter = find<QLabel>(window, "Recive_cnt");
-    auto *view = find<QTextBrowser>(window, "Recive_msg");
+    auto *view = find<QPlainTextEdit>(window, "Recive_msg");
     const QString done = QStringLiteral("累计接收：%1").arg(payload.size());
     const QString lastLine = hex ? QString::fromLatin1(payload.right(64).toHex(' '))
                                  : QString::fromLatin1(payload.right(64).chopped(1));
@@ -186,7 +186,7 @@ QString udpStorm()
     find<QCheckBox>(window, "AutoSwitchLine")->setChecked(true);
     find<QAbstractButton>(window, "Connect")->click();
     auto *counter = find<QLabel>(window, "Recive_cnt");
-    auto *view = find<QTextBrowser>(window, "Recive_msg");
+    auto *view = find<QPlainTextEdit>(window, "Recive_msg");
     QTest::qWait(200);
 
     Heartbeat heartbeat;
@@ -232,7 +232,7 @@ QString serialFlood()
     find<QAbstractButton>(window, "SerialOpen")->click();
     QTest::qWait(200);
     auto *counter = find<QLabel>(window, "ReciveCountLabel");
-    auto *view = find<QTextBrowser>(window, "DataRecive");
+    auto *view = find<QPlainTextEdit>(window, "DataRecive");
     const QString done = QStringLiteral("累计接收：%1").arg(payload.size());
     const QString lastLine = QString::fromLatin1(payload.right(64).chopped(1));
 

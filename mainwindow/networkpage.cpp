@@ -236,12 +236,16 @@ void MainWindow::onTcpServerClosed()
 
 // Receive display and counters.
 
+// The workers' credit comes back when the console shows these bytes.
 void MainWindow::UpdateMsg(QByteArray message)
 {
+    // A datagram is a message of its own; a stream's chunks may split a character.
+    if (sender() == udpService)
+        networkConsole->appendDatagram(message, networkReceiveStamp, udpService);
+    else
+        networkConsole->appendData(message, networkReceiveStamp, sender());
     netReceiveCount += quint64(message.size());
     netReceiveLabel->showSoon();
-    // The worker's credit comes back when the console shows these bytes.
-    networkConsole->appendData(message, networkReceiveStamp, sender());
 }
 
 void MainWindow::onDatagramsDropped(quint64 count)
