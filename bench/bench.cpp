@@ -5,7 +5,7 @@
 //   quorvix_bench W1         one run of one workload, one line of figures
 
 #include "bench/floodpeers.h"
-#include "tests/floodserver.h"
+#include "tests/floodpeer.h"
 #include "app/stylesheet.h"
 #include "mainwindow/mainwindow.h"
 #include "tests/testsupport.h"
@@ -121,7 +121,7 @@ QString stripped(QString text, bool allWhitespace)
 QString tcpFlood(bool hex)
 {
     const QByteArray payload = floodText(tcpFloodBytes);
-    FloodServer peer(payload);
+    FloodPeer peer(payload);
     MainWindow window;
     window.show();
     find<QLineEdit>(window, "Obj_IP")->setText(QStringLiteral("127.0.0.1"));
@@ -162,7 +162,7 @@ QString tcpFlood(bool hex)
 QString linkLimit()
 {
     const QByteArray payload = floodText(tcpFloodBytes);
-    FloodServer peer(payload);
+    FloodPeer peer(payload);
     CountingDrain drain(peer.port(), payload.size());
     const double ms = drain.waitMilliseconds();
     return QStringLiteral("MBps=%1 peakMiB=%2").arg(payload.size() / 1e3 / ms, 0, 'f', 1)

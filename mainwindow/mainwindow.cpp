@@ -140,6 +140,8 @@ void MainWindow::setupWorkers()
     connect(tcpClient, &TCP_Client::TcpClientModeMsg, this, &MainWindow::UpdateMsg);
     connect(tcpClient, &TCP_Client::ConnectFailed, this, &MainWindow::onTcpConnectFailed);
     connect(tcpClient, &TCP_Client::ServerClosed, this, &MainWindow::onTcpServerClosed);
+    connect(tcpClient, &TCP_Client::ServerClosed, networkConsole,
+            [this] { networkConsole->endOfStream(tcpClient); });
     connect(networkConsole, &ReceiveConsole::dataShown, tcpClient, &TCP_Client::DataShown);
     connect(this, &MainWindow::tcpC_connect, tcpClient, &TCP_Client::ConnectToServer);
     connect(this, &MainWindow::tcpC_disconnect, tcpClient, &TCP_Client::DisconnectFromServer);
@@ -151,7 +153,9 @@ void MainWindow::setupWorkers()
     connect(this, &MainWindow::tcpS_close, tcpServer, &TCP_Server::StopListen);
     connect(this, &MainWindow::tcpS_send, tcpServer, &TCP_Server::SendMessage);
     connect(this, &MainWindow::tcpS_kick, tcpServer, &TCP_Server::KickClient);
-    connect(tcpServer, &TCP_Server::ClientsMsgToUI, this, &MainWindow::UpdateMsg);
+    connect(tcpServer, &TCP_Server::ClientsMsgToUI, this, &MainWindow::UpdateClientMsg);
+    connect(tcpServer, &TCP_Server::ClientClosed, networkConsole,
+            [this](const QString &client) { networkConsole->endOfStream(tcpServer, client); });
     connect(tcpServer, &TCP_Server::UpdateClientsToUI, this, &MainWindow::UpdateClientsList);
     connect(tcpServer, &TCP_Server::TcpServerMsgToUI, this, &MainWindow::UpdateClientsHint);
     connect(tcpServer, &TCP_Server::ListenFailed, this, &MainWindow::onListenFailed);
@@ -170,6 +174,8 @@ void MainWindow::startSerialWorker()
     connect(serialWorker, &Serial::message, this, &MainWindow::GetSerialData);
     connect(serialWorker, &Serial::OpenFailed, this, &MainWindow::onSerialOpenFailed);
     connect(serialWorker, &Serial::PortLost, this, &MainWindow::onSerialPortLost);
+    connect(serialWorker, &Serial::PortClosed, serialConsole,
+            [this] { serialConsole->endOfStream(serialWorker); });
     connect(serialConsole, &ReceiveConsole::dataShown, serialWorker, &Serial::DataShown);
     serialThread->start(QThread::InheritPriority);
 }

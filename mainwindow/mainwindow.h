@@ -66,6 +66,7 @@ private slots:
     void on_Disconnect_clicked();
     void on_Send_clicked();
     void UpdateMsg(QByteArray message);
+    void UpdateClientMsg(QByteArray message, QString client);
     void LoopSend();
     void on_Timer_Send_clicked();
     void on_ClearMessage_clicked();
@@ -140,6 +141,7 @@ private:
     QString sendText(const class QTextEdit *area, bool newLine) const;
     void toggleLoop(QTimer *timer, class QCheckBox *box, const QString &periodText);
     void updateNetworkCounters();
+    void countNetworkReceive(qsizetype bytes);
     void updateSerialCounters();
     void closeSerialPage();
     void reportSerialFailure(const QString &text);

@@ -244,7 +244,18 @@ void MainWindow::UpdateMsg(QByteArray message)
         networkConsole->appendDatagram(message, networkReceiveStamp, udpService);
     else
         networkConsole->appendData(message, networkReceiveStamp, sender());
-    netReceiveCount += quint64(message.size());
+    countNetworkReceive(message.size());
+}
+
+void MainWindow::UpdateClientMsg(QByteArray message, QString client)
+{
+    networkConsole->appendData(message, networkReceiveStamp, tcpServer, client);
+    countNetworkReceive(message.size());
+}
+
+void MainWindow::countNetworkReceive(qsizetype bytes)
+{
+    netReceiveCount += quint64(bytes);
     netReceiveLabel->showSoon();
 }
 

@@ -208,6 +208,18 @@ void NetworkPageTest::serverRoadWithTwoClients()
     first.write("up");
     QTRY_COMPARE(lines().last(), "up");
 
+    // Each client's bytes are decoded apart: a character split between two
+    // of its chunks is shown whole though the other's chunk came between.
+    check("DisplayTime", false);
+    check("AutoSwitchLine", false);
+    const QByteArray middle = QStringLiteral("中").toUtf8();
+    first.write(middle.left(2));
+    QTRY_COMPARE(label("Recive_cnt"), QStringLiteral("累计接收：4"));
+    second.write("z");
+    QTRY_COMPARE(label("Recive_cnt"), QStringLiteral("累计接收：5"));
+    first.write(middle.mid(2));
+    QTRY_COMPARE(lines().last(), QStringLiteral("upz中"));
+
     // TCP keeps order, so a client whose first bytes are the later send
     // was left out of the earlier one.
     list->setCurrentIndex(2);

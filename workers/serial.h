@@ -22,6 +22,8 @@ signals:
     void message(QByteArray data);
     void OpenFailed(QString error);
     void PortLost(QString error);
+    // The port closed, asked to or lost; all it delivered was reported before.
+    void PortClosed();
 
 public slots:
     void OpenSerial(QString PortName, int BaudRate, qint8 DataBits, qint8 StopBits, qint8 Parity,
@@ -33,5 +35,7 @@ public slots:
     void DataShown(QObject *source, qint64 bytes);
 
 private:
+    void handOver(const QByteArray &tail);
+
     ReadCredit credit;
 };

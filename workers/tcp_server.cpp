@@ -1,5 +1,7 @@
 #include "workers/tcp_server.h"
 
+#include "workers/linktail.h"
+
 #include <QDebug>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -32,10 +34,12 @@ void TCP_Server::StartListen(quint16 port)
 void TCP_Server::StopListen()
 {
     // Every accepted connection, also those replaced in the table by a newer
-    // one from the same address. Queued output goes out first; abort then
-    // ends the link even if the peer does not read it.
+    // one from the same address. What it still holds is handed over and
+    // queued output goes out first; abort then ends the link even if the
+    // peer does not read it.
     const auto accepted = server->findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
     for (QTcpSocket *socket : accepted) {
+        handOverTail(socket);
         socket->flush();
         socket->abort();
     }
@@ -50,8 +54,10 @@ void TCP_Server::SelectClient(QString ip)
 
 void TCP_Server::KickClient(QString ip)
 {
-    if (QTcpSocket *socket = clients.value(ip))
+    if (QTcpSocket *socket = clients.value(ip)) {
+        handOverTail(socket);
         socket->close();
+    }
 }
 
 void TCP_Server::SendMessage(QByteArray msg)
@@ -85,6 +91,9 @@ void TCP_Server::HasClientDisconnect()
     auto *socket = qobject_cast<QTcpSocket *>(sender());
     if (!socket || socket->state() != QAbstractSocket::UnconnectedState)
         return;
+    // Deleted only once its last bytes are on their way to the window.
+    handOverTail(socket);
+    emit ClientClosed(peerText(socket));
     const QString key = keyOf(socket);
     if (clients.value(key) == socket)
         clients.remove(key);
@@ -114,5 +123,16 @@ void TCP_Server::readFrom(QTcpSocket *socket)
     if (size <= 0)
         return;
     credit.spend(size);
-    emit ClientsMsgToUI(socket->read(size));
+    emit ClientsMsgToUI(socket->read(size), peerText(socket));
+}
+
+// The credit does not hold back a tail: the link is ending, and what the
+// socket holds is bounded by its buffer and the system's.
+void TCP_Server::handOverTail(QTcpSocket *socket)
+{
+    const QByteArray tail = readTail(socket, ReadCredit::TransportBuffer);
+    if (tail.isEmpty())
+        return;
+    credit.spend(tail.size());
+    emit ClientsMsgToUI(tail, peerText(socket));
 }
