@@ -94,8 +94,14 @@ void ReceiveConsole::appendTimestampIfShown(const QString &suffix)
 {
     if (!options.timestamp->isChecked())
         return;
+    // Local time costs a look at the time zone; a flood asks many times a millisecond.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now != stampMs) {
+        stampMs = now;
+        stampText = QDateTime::fromMSecsSinceEpoch(now).toString(timestampFormat);
+    }
     Entry entry;
-    entry.text = QDateTime::currentDateTime().toString(timestampFormat) + suffix;
+    entry.text = stampText + suffix;
     entry.newParagraph = true;
     enqueue(std::move(entry));
 }

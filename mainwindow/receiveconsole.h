@@ -101,4 +101,6 @@ private:
     QTimer passTimer;
     qsizetype passBudget = 64 * 1024;  // characters per pass, adapted to the measured cost
     std::map<StreamKey, QStringDecoder> decoders;
+    qint64 stampMs = -1;  // the time of stampText, in ms since the epoch
+    QString stampText;
 };
