@@ -91,7 +91,7 @@ MainWindow::~MainWindow()
     // that is half gone.
     for (QObject *worker : { static_cast<QObject *>(udpService), static_cast<QObject *>(tcpClient),
                              static_cast<QObject *>(tcpServer), static_cast<QObject *>(serialWorker) })
-        disconnect(worker, nullptr, this, nullptr);
+        disconnect(worker, nullptr, nullptr, nullptr);
 
     stopWorkerThread(udpService, udpThread);
     stopWorkerThread(tcpServer, tcpServerThread);
