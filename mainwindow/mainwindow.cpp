@@ -13,11 +13,12 @@
 #include <QButtonGroup>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QGraphicsDropShadowEffect>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
 #include <QSerialPortInfo>
 #include <QTimer>
 
@@ -44,11 +45,6 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
 
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
-    auto *shadow = new QGraphicsDropShadowEffect(this);
-    shadow->setBlurRadius(20);
-    shadow->setColor(QColor(0, 0, 0, 80));
-    shadow->setOffset(0, 0);
-    ui->centralwidget->setGraphicsEffect(shadow);
 
     ui->stackedWidget->setCurrentIndex(0);
     ui->titlelabel->setText(QStringLiteral("TCP客户端"));
@@ -126,7 +122,7 @@ void MainWindow::setupWorkers()
     connect(this, &MainWindow::tcpS_close, tcpServer, &TCP_Server::StopListen);
     connect(this, &MainWindow::tcpS_send, tcpServer, &TCP_Server::SendMessage);
     connect(this, &MainWindow::tcpS_kick, tcpServer, &TCP_Server::KickClient);
-    connect(tcpServer, &TCP_Server::ClientsMsgToUI, this, &MainWindow::UpdateMsg);
+    connect(tcpServer, &TCP_Server::ClientsMsgToUI, this, &MainWindow::UpdateClientMsg);
     connect(tcpServer, &TCP_Server::UpdateClientsToUI, this, &MainWindow::UpdateClientsList);
     connect(tcpServer, &TCP_Server::TcpServerMsgToUI, this, &MainWindow::UpdateClientsHint);
 
@@ -206,6 +202,7 @@ void MainWindow::on_Connect_clicked() { networkPage->open(); }
 void MainWindow::on_Disconnect_clicked() { networkPage->close(); }
 void MainWindow::on_Send_clicked() { networkPage->send(); }
 void MainWindow::UpdateMsg(QByteArray message) { networkPage->showData(message, sender()); }
+void MainWindow::UpdateClientMsg(QByteArray message, QString client) { networkPage->showClientData(message, client); }
 void MainWindow::LoopSend() { networkPage->send(); }
 void MainWindow::on_Timer_Send_clicked() { networkPage->toggleLoop(); }
 void MainWindow::on_ClearMessage_clicked() { networkPage->clearReceived(); }
@@ -235,6 +232,13 @@ void MainWindow::on_LoopSend_clicked() { serialPage->toggleLoop(); }
 void MainWindow::Refresh_ComList() { serialPage->refreshPorts(); }
 
 // Window frame, keys and menu.
+
+void MainWindow::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    const QRect frame(ui->frameMian->mapTo(this, QPoint(0, 0)), ui->frameMian->size());
+    shadow.paint(painter, event->region(), frame, size());
+}
 
 void MainWindow::setupMenu()
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mainwindow/frameshadow.h"
 #include "mainwindow/linkstate.h"
 
 #include <QByteArray>
@@ -17,6 +18,7 @@ class QButtonGroup;
 class QKeyEvent;
 class QMenu;
 class QMouseEvent;
+class QPaintEvent;
 class QTextEdit;
 QT_END_NAMESPACE
 
@@ -64,6 +66,8 @@ private slots:
     void on_Disconnect_clicked();
     void on_Send_clicked();
     void UpdateMsg(QByteArray message);
+    // Server data, with the client it came from.
+    void UpdateClientMsg(QByteArray message, QString client);
     void LoopSend();
     void on_Timer_Send_clicked();
     void on_ClearMessage_clicked();
@@ -94,6 +98,7 @@ private slots:
     void Refresh_ComList();
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -122,6 +127,7 @@ private:
     QButtonGroup *protocolGroup = nullptr;
     QMenu *popupMenu = nullptr;
 
+    FrameShadow shadow { 20, QColor(0, 0, 0, 80) };
     bool isDragging = false;
     QPoint dragStartPos;
     QPoint windowStartPos;

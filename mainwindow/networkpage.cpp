@@ -5,6 +5,7 @@
 #include "mainwindow/plainmessage.h"
 #include "mainwindow/receiveconsole.h"
 #include "mainwindow/sendpanel.h"
+#include "mainwindow/throttledlabel.h"
 #include "workers/tcp_client.h"
 #include "workers/tcp_server.h"
 #include "workers/udp_service.h"
@@ -17,6 +18,7 @@
 namespace {
 
 const QString allClients = QStringLiteral("All Clients");
+const QString receiveStamp = QStringLiteral("   Recive");
 const QString closeFirstTip = QStringLiteral("请先断开当前连接，再切换到此模式");
 
 } // namespace
@@ -29,6 +31,8 @@ NetworkPage::NetworkPage(Ui::MainWindow *ui, ReceiveConsole *console, QWidget *w
     , panel(new SendPanel({ ui->Send_msg, ui->HexSend, ui->SendNewLine, ui->DisplaySendMsg, ui->Timer_Send,
                             ui->period, ui->Send_cnt },
                           console, QStringLiteral("   Send"), window, this))
+    , receiveLabel(new ThrottledLabel(
+          ui->Recive_cnt, [this] { return QStringLiteral("累计接收：%1").arg(receiveCount); }, this))
 {
 }
 
@@ -58,12 +62,15 @@ void NetworkPage::createWorkers()
     tcpClientThread = std::make_unique<WorkerThread>(tcpClient, nullptr, WorkerThread::WorkerEnd::DeletedByOwner);
     connect(tcpClient, &TCP_Client::ConnectFailed, this, &NetworkPage::onConnectFailed);
     connect(tcpClient, &TCP_Client::ServerClosed, this, &NetworkPage::onServerClosed);
+    connect(tcpClient, &TCP_Client::ServerClosed, console, [this] { console->endOfStream(tcpClient); });
     connect(tcpClient, &TCP_Client::SendResult, panel, &SendPanel::reported);
     connect(console, &ReceiveConsole::dataShown, tcpClient, &TCP_Client::DataShown);
 
     tcpServer = new TCP_Server;
     tcpServerThread = std::make_unique<WorkerThread>(tcpServer, nullptr, WorkerThread::WorkerEnd::DeletedByOwner);
     connect(tcpServer, &TCP_Server::ListenFailed, this, &NetworkPage::onListenFailed);
+    connect(tcpServer, &TCP_Server::ClientClosed, console,
+            [this](const QString &client) { console->endOfStream(tcpServer, client); });
     connect(tcpServer, &TCP_Server::SendResult, panel, &SendPanel::reported);
     connect(console, &ReceiveConsole::dataShown, tcpServer, &TCP_Server::DataShown);
 }
@@ -73,11 +80,8 @@ void NetworkPage::shutDown()
     // What the workers say while they are taken down must not reach a
     // window that is half gone.
     for (QObject *worker : { static_cast<QObject *>(udpService), static_cast<QObject *>(tcpClient),
-                             static_cast<QObject *>(tcpServer) }) {
-        disconnect(worker, nullptr, this, nullptr);
-        disconnect(worker, nullptr, panel, nullptr);
-        disconnect(worker, nullptr, window, nullptr);
-    }
+                             static_cast<QObject *>(tcpServer) })
+        disconnect(worker, nullptr, nullptr, nullptr);
     cancelLookup();
     for (WorkerThread *thread : { udpThread.get(), tcpServerThread.get(), tcpClientThread.get() }) {
         thread->stop();
@@ -223,7 +227,12 @@ void NetworkPage::close()
     }
     WorkerThread &thread = threadOf(linkMode);
     ++closesInFlight;
-    thread.fence(this, [this] { --closesInFlight; });
+    // After the link's last bytes: what a decoder still holds of them is shown.
+    thread.fence(this, [this, ended = linkMode == Mode::TcpClient] {
+        --closesInFlight;
+        if (ended)
+            console->endOfStream(tcpClient);
+    });
     thread.stop();
     if (linkMode == Mode::TcpServer)
         ui->client_list->clear();
@@ -372,24 +381,34 @@ void NetworkPage::stopLoop()
 
 // Receive display and counters.
 
+// The workers' credit comes back when the console shows these bytes.
 void NetworkPage::showData(const QByteArray &bytes, QObject *source)
 {
-    receiveCount += quint64(bytes.size());
-    showReceiveCount();
-    // The worker's credit comes back when the console shows these bytes.
-    console->appendData(bytes, QStringLiteral("   Recive"), source);
+    // A datagram is a message of its own; a stream's chunks may split a character.
+    if (source == udpService)
+        console->appendDatagram(bytes, receiveStamp, source);
+    else
+        console->appendData(bytes, receiveStamp, source);
+    countReceived(bytes.size());
 }
 
-void NetworkPage::showReceiveCount()
+void NetworkPage::showClientData(const QByteArray &bytes, const QString &client)
 {
-    ui->Recive_cnt->setText(QStringLiteral("累计接收：%1").arg(receiveCount));
+    console->appendData(bytes, receiveStamp, tcpServer, client);
+    countReceived(bytes.size());
+}
+
+void NetworkPage::countReceived(qsizetype bytes)
+{
+    receiveCount += quint64(bytes);
+    receiveLabel->showSoon();
 }
 
 void NetworkPage::clearCounters()
 {
     panel->clearCount();
     receiveCount = 0;
-    showReceiveCount();
+    receiveLabel->showNow();
 }
 
 void NetworkPage::clearReceived()

@@ -18,6 +18,7 @@ class ReceiveConsole;
 class SendPanel;
 class TCP_Client;
 class TCP_Server;
+class ThrottledLabel;
 class UDP_Service;
 
 // The page shared by the TCP client, TCP server and UDP modes. It owns the
@@ -55,7 +56,10 @@ public:
     void clearReceived();
     void discoverLocalAddress();
 
+    // A chunk from the client worker or a datagram from the UDP worker.
     void showData(const QByteArray &bytes, QObject *source);
+    // A chunk from `client` of the server.
+    void showClientData(const QByteArray &bytes, const QString &client);
     void updateClients(const QString &method, const QString &ip);
     void showServerMessage(const QString &message);
     void selectClient(const QString &text);
@@ -90,7 +94,7 @@ private:
     void onBindFailed(const QString &error);
     void onDatagramsDropped(quint64 count);
     void onLocalHostLookedUp(const QHostInfo &host);
-    void showReceiveCount();
+    void countReceived(qsizetype bytes);
 
     Ui::MainWindow *ui;
     ReceiveConsole *console;
@@ -114,4 +118,5 @@ private:
     int localLookupId = -1;
 
     quint64 receiveCount = 0;
+    ThrottledLabel *receiveLabel;
 };

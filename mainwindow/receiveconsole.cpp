@@ -1,15 +1,13 @@
 #include "mainwindow/receiveconsole.h"
 
 #include "mainwindow/payload.h"
+#include "mainwindow/receiveview.h"
 
 #include <QCheckBox>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QScrollBar>
-#include <QTextBlock>
-#include <QTextBrowser>
 #include <QTextCursor>
-#include <QTextDocument>
 
 #include <algorithm>
 #include <limits>
@@ -18,28 +16,57 @@ namespace {
 
 const QString timestampFormat = QStringLiteral("yyyy.MM.dd hh:mm:ss.zzz");
 
+// What `decoder` holds of an unfinished character, as replacement
+// characters. A NUL never continues a character, so it pushes the held bytes
+// out; the NUL itself is dropped again (Qt 6.4 already swallows the byte
+// after an unfinished character).
+QString pushOut(QStringDecoder &decoder)
+{
+    QString held = decoder.decode(QByteArrayView("\0", 1));
+    if (held.endsWith(QChar(0)))
+        held.chop(1);
+    return held;
+}
+
 } // namespace
 
-ReceiveConsole::ReceiveConsole(QTextBrowser *view, const Options &options, QObject *parent)
+ReceiveConsole::ReceiveConsole(ReceiveView *view, const Options &options, QObject *parent)
     : QObject(parent)
     , view(view)
     , options(options)
-    , decoder(QStringDecoder::System)
 {
     passTimer.setSingleShot(true);
     passTimer.setInterval(0);
     connect(&passTimer, &QTimer::timeout, this, [this] { runPass(passBudget); });
-    // A log has nothing to undo; the undo stack would hold a copy of every chunk.
-    view->document()->setUndoRedoEnabled(false);
+    // Bytes held for a character are not joined with data shown the other way.
+    connect(options.hex, &QCheckBox::toggled, this, [this] {
+        Entry entry;
+        entry.kind = Entry::HexSwitch;
+        entry.newParagraph = this->options.newParagraph->isChecked();
+        enqueue(std::move(entry));
+    });
 }
 
-void ReceiveConsole::appendData(const QByteArray &bytes, const QString &stampSuffix, QObject *source)
+void ReceiveConsole::appendData(const QByteArray &bytes, const QString &stampSuffix, QObject *source,
+                                const QString &peer)
+{
+    enqueueData(Entry::Stream, bytes, stampSuffix, { source, peer });
+}
+
+void ReceiveConsole::appendDatagram(const QByteArray &bytes, const QString &stampSuffix, QObject *source)
+{
+    enqueueData(Entry::Datagram, bytes, stampSuffix, { source, QString() });
+}
+
+void ReceiveConsole::enqueueData(Entry::Kind kind, const QByteArray &bytes, const QString &stampSuffix,
+                                 const StreamKey &stream)
 {
     appendTimestampIfShown(stampSuffix);
     Entry entry;
+    entry.kind = kind;
     entry.data = bytes;
-    entry.source = source;
-    entry.isData = true;
+    entry.bytes = bytes.size();
+    entry.stream = stream;
     entry.hex = options.hex->isChecked();
     entry.newParagraph = options.newParagraph->isChecked();
     enqueue(std::move(entry));
@@ -54,12 +81,27 @@ void ReceiveConsole::appendMessage(const QString &text, const QString &stampSuff
     enqueue(std::move(entry));
 }
 
+void ReceiveConsole::endOfStream(QObject *source, const QString &peer)
+{
+    Entry entry;
+    entry.kind = Entry::StreamEnd;
+    entry.stream = { source, peer };
+    entry.newParagraph = options.newParagraph->isChecked();
+    enqueue(std::move(entry));
+}
+
 void ReceiveConsole::appendTimestampIfShown(const QString &suffix)
 {
     if (!options.timestamp->isChecked())
         return;
+    // Local time costs a look at the time zone; a flood asks many times a millisecond.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now != stampMs) {
+        stampMs = now;
+        stampText = QDateTime::fromMSecsSinceEpoch(now).toString(timestampFormat);
+    }
     Entry entry;
-    entry.text = QDateTime::currentDateTime().toString(timestampFormat) + suffix;
+    entry.text = stampText + suffix;
     entry.newParagraph = true;
     enqueue(std::move(entry));
 }
@@ -78,19 +120,25 @@ void ReceiveConsole::clear()
         countShown(discarded, entry);
     pending.clear();
     passTimer.stop();
+    // Nothing stays held to be joined with what arrives after the clearing.
+    const QString held = takeAllHeld();
     view->clear();
-    decoder.resetState();
+    if (!held.isEmpty()) {
+        QTextCursor end(view->document());
+        view->appendRun(end, held);
+    }
     reportShown(discarded);
 }
 
 void ReceiveConsole::countShown(ShownBytes &shown, const Entry &entry)
 {
-    if (entry.data.isEmpty())
+    if (entry.bytes == 0)
         return;
-    if (!shown.isEmpty() && shown.last().first == entry.source)
-        shown.last().second += entry.data.size();
+    QObject *source = entry.stream.first;
+    if (!shown.isEmpty() && shown.last().first == source)
+        shown.last().second += entry.bytes;
     else
-        shown.append({ entry.source, entry.data.size() });
+        shown.append({ source, entry.bytes });
 }
 
 void ReceiveConsole::reportShown(const ShownBytes &shown)
@@ -107,17 +155,62 @@ void ReceiveConsole::flush()
 QString ReceiveConsole::plainText()
 {
     flush();
-    return view->toPlainText();
+    return view->joinedText();
 }
 
-QString ReceiveConsole::dataText(const Entry &entry)
+QString ReceiveConsole::decode(const Entry &entry)
 {
-    if (entry.hex != decoderHex) {
-        // A chunk split across a change of display mode cannot be joined.
-        decoder.resetState();
-        decoderHex = entry.hex;
+    if (entry.hex)
+        return hexPairs(entry.data);
+    if (entry.kind == Entry::Datagram)
+        return QString::fromLocal8Bit(entry.data);
+    auto decoder = decoders.try_emplace(entry.stream, QStringDecoder::System).first;
+    return decoder->second.decode(entry.data);
+}
+
+QString ReceiveConsole::takeHeld(const StreamKey &stream)
+{
+    const auto found = decoders.find(stream);
+    if (found == decoders.end())
+        return QString();
+    const QString held = pushOut(found->second);
+    decoders.erase(found);
+    return held;
+}
+
+QString ReceiveConsole::takeAllHeld()
+{
+    QString held;
+    for (auto &[stream, decoder] : decoders)
+        held += pushOut(decoder);
+    decoders.clear();
+    return held;
+}
+
+// Turns the entry into the text it shows, once its turn has come: decoders
+// see the chunks in the order they are shown.
+void ReceiveConsole::start(Entry &entry, QTextCursor &end)
+{
+    entry.started = true;
+    switch (entry.kind) {
+    case Entry::Text:
+        break;
+    case Entry::Stream:
+    case Entry::Datagram:
+        entry.text = decode(entry);
+        entry.data = QByteArray();
+        break;
+    case Entry::StreamEnd:
+        entry.text = takeHeld(entry.stream);
+        entry.newParagraph = entry.newParagraph && !entry.text.isEmpty();
+        break;
+    case Entry::HexSwitch:
+        entry.text = takeAllHeld();
+        entry.newParagraph = entry.newParagraph && !entry.text.isEmpty();
+        break;
     }
-    return entry.hex ? hexPairs(entry.data) : decoder.decode(entry.data);
+    if (entry.newParagraph)
+        view->startParagraph(end);
 }
 
 void ReceiveConsole::runPass(qsizetype budget)
@@ -129,25 +222,29 @@ void ReceiveConsole::runPass(qsizetype budget)
     clock.start();
     QScrollBar *scrollBar = view->verticalScrollBar();
     const bool followEnd = scrollBar->value() == scrollBar->maximum();
-    QTextDocument *document = view->document();
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    cursor.beginEditBlock();
+    QTextCursor end(view->document());
+    end.movePosition(QTextCursor::End);
+    end.beginEditBlock();
 
     qsizetype spent = 0;
     ShownBytes shown;
     while (!pending.empty() && spent < budget) {
-        const Entry entry = std::move(pending.front());
-        pending.pop_front();
-        const QString text = entry.isData ? dataText(entry) : entry.text;
-        if (entry.newParagraph && !document->isEmpty())
-            cursor.insertBlock();
-        cursor.insertText(text);
-        spent += text.size() + 1;
+        Entry &entry = pending.front();
+        if (!entry.started)
+            start(entry, end);
+        // A long entry is shown over several passes.
+        const QStringView rest = QStringView(entry.text).mid(entry.shownChars);
+        const qsizetype take = ReceiveView::safeCut(rest, qMin(rest.size(), budget - spent));
+        view->appendRun(end, rest.left(take));
+        entry.shownChars += take;
+        spent += take + 1;
+        if (take < rest.size())
+            break;
         countShown(shown, entry);
+        pending.pop_front();
     }
 
-    cursor.endEditBlock();
+    end.endEditBlock();
     if (followEnd)
         scrollBar->setValue(scrollBar->maximum());
 

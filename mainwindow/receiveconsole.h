@@ -8,15 +8,17 @@
 #include <QTimer>
 
 #include <deque>
+#include <map>
 #include <utility>
 
 class QCheckBox;
-class QTextBrowser;
+class QTextCursor;
+class ReceiveView;
 
 // One page's receive area. Entries are queued as they arrive, with the page's
-// options and the arrival time captured then, and written to the document in
-// batches: one edit block per pass, each pass bounded, so a flood neither
-// freezes the window nor changes what is shown.
+// options and the arrival time captured then, and written to the view in
+// passes of bounded cost: a flood neither freezes the window nor changes
+// what is shown.
 class ReceiveConsole : public QObject
 {
     Q_OBJECT
@@ -29,19 +31,28 @@ public:
         QCheckBox *newParagraph = nullptr;  // each data chunk starts a paragraph
     };
 
-    ReceiveConsole(QTextBrowser *view, const Options &options, QObject *parent = nullptr);
+    ReceiveConsole(ReceiveView *view, const Options &options, QObject *parent = nullptr);
 
-    // Received bytes from `source`, after a time paragraph ending in
-    // `stampSuffix` when the page shows times.
-    void appendData(const QByteArray &bytes, const QString &stampSuffix, QObject *source = nullptr);
+    // A chunk of the byte stream that `peer` of `source` sends, after a time
+    // paragraph ending in `stampSuffix` when the page shows times. Each
+    // stream is decoded on its own, so a character split between two of its
+    // chunks is shown whole whatever arrives in between.
+    void appendData(const QByteArray &bytes, const QString &stampSuffix, QObject *source = nullptr,
+                    const QString &peer = QString());
+    // A datagram: a message of its own, decoded by itself.
+    void appendDatagram(const QByteArray &bytes, const QString &stampSuffix, QObject *source);
     // A paragraph of the program's own (an echo, a status line), shown
     // literally, after a time paragraph when the page shows times.
     void appendMessage(const QString &text, const QString &stampSuffix);
+    // The stream of `peer` of `source` has ended: what its decoder still
+    // holds of an unfinished character is shown as replacement characters.
+    void endOfStream(QObject *source, const QString &peer = QString());
 
     void clear();
-    // Writes everything queued so far into the document.
+    // Writes everything queued so far into the view.
     void flush();
-    // The area's text including everything received so far.
+    // The area's text including everything received so far, without the
+    // breaks that only bound the view's blocks.
     QString plainText();
 
     // Each pass aims at this much time, so the window keeps repainting and
@@ -49,35 +60,47 @@ public:
     static constexpr qint64 PassTargetNs = 12'000'000;
 
 signals:
-    // `bytes` of the data from `source` are now in the document (or were
+    // `bytes` of the data from `source` are now in the view (or were
     // cleared), so `source` may hand over that much more.
     void dataShown(QObject *source, qint64 bytes);
 
 private:
+    using StreamKey = std::pair<QObject *, QString>;
+
     struct Entry
     {
-        QString text;        // a paragraph of text, or empty for data
+        enum Kind { Text, Stream, Datagram, StreamEnd, HexSwitch };
+        Kind kind = Text;
+        QString text;          // what is shown; data is decoded into it when its turn comes
+        qsizetype shownChars = 0;
         QByteArray data;
-        QObject *source = nullptr;
-        bool isData = false;
+        qint64 bytes = 0;      // data bytes the source is owed back
+        StreamKey stream;
         bool hex = false;
         bool newParagraph = false;
+        bool started = false;
     };
 
     void enqueue(Entry entry);
+    void enqueueData(Entry::Kind kind, const QByteArray &bytes, const QString &stampSuffix,
+                     const StreamKey &stream);
     void appendTimestampIfShown(const QString &suffix);
     void runPass(qsizetype budget);
-    QString dataText(const Entry &entry);
+    void start(Entry &entry, QTextCursor &end);
+    QString decode(const Entry &entry);
+    QString takeHeld(const StreamKey &stream);
+    QString takeAllHeld();
     // Bytes shown per source, one item per run of entries from one source.
     using ShownBytes = QList<std::pair<QObject *, qint64>>;
     static void countShown(ShownBytes &shown, const Entry &entry);
     void reportShown(const ShownBytes &shown);
 
-    QTextBrowser *view;
+    ReceiveView *view;
     Options options;
     std::deque<Entry> pending;
     QTimer passTimer;
     qsizetype passBudget = 64 * 1024;  // characters per pass, adapted to the measured cost
-    QStringDecoder decoder;
-    bool decoderHex = false;
+    std::map<StreamKey, QStringDecoder> decoders;
+    qint64 stampMs = -1;  // the time of stampText, in ms since the epoch
+    QString stampText;
 };

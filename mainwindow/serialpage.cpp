@@ -4,6 +4,7 @@
 #include "mainwindow/plainmessage.h"
 #include "mainwindow/receiveconsole.h"
 #include "mainwindow/sendpanel.h"
+#include "mainwindow/throttledlabel.h"
 #include "workers/serial.h"
 
 #include <QLineEdit>
@@ -35,6 +36,8 @@ SerialPage::SerialPage(Ui::MainWindow *ui, ReceiveConsole *console, PortLister l
     , panel(new SendPanel({ ui->DataToSend, ui->SendHEX_2, ui->SendNewLine_2, ui->SendDisplay, ui->LoopSend,
                             ui->LoopSendPeriod, ui->SendCountLabel },
                           console, QStringLiteral("  Send："), window, this))
+    , receiveLabel(new ThrottledLabel(
+          ui->ReciveCountLabel, [this] { return QStringLiteral("累计接收：%1").arg(receiveCount); }, this))
 {
 }
 
@@ -79,6 +82,7 @@ void SerialPage::createWorker()
     connect(serialWorker, &Serial::PortLost, this,
             [this](const QString &error) { portFailed(QStringLiteral("串口 %1 已断开\n%2").arg(ui->SerialList->currentText(), error)); });
     connect(serialWorker, &Serial::SendResult, panel, &SendPanel::reported);
+    connect(serialWorker, &Serial::PortClosed, console, [this] { console->endOfStream(serialWorker); });
     connect(console, &ReceiveConsole::dataShown, serialWorker, &Serial::DataShown);
 }
 
@@ -89,9 +93,7 @@ void SerialPage::startWorker()
 
 void SerialPage::shutDown()
 {
-    disconnect(serialWorker, nullptr, this, nullptr);
-    disconnect(serialWorker, nullptr, panel, nullptr);
-    disconnect(serialWorker, nullptr, window, nullptr);
+    disconnect(serialWorker, nullptr, nullptr, nullptr);
     serialThread->stop();
     serialThread->deleteThread();
     serialThread->deleteWorker();
@@ -215,18 +217,13 @@ void SerialPage::showData(const QByteArray &bytes, QObject *source)
     if (bytes.isEmpty())
         return;
     receiveCount += quint64(bytes.size());
-    showReceiveCount();
+    receiveLabel->showSoon();
     console->appendData(bytes, QStringLiteral("  Recive："), source);
-}
-
-void SerialPage::showReceiveCount()
-{
-    ui->ReciveCountLabel->setText(QStringLiteral("累计接收：%1").arg(receiveCount));
 }
 
 void SerialPage::clearCounters()
 {
     receiveCount = 0;
-    showReceiveCount();
+    receiveLabel->showNow();
     panel->clearCount();
 }

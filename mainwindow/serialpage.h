@@ -17,6 +17,7 @@ class QWidget;
 class ReceiveConsole;
 class SendPanel;
 class Serial;
+class ThrottledLabel;
 
 // The serial page: the port list, the line settings, the serial worker and
 // its port.
@@ -74,7 +75,6 @@ signals:
 private:
     void setState(LinkState next);
     void portFailed(const QString &text);
-    void showReceiveCount();
 
     Ui::MainWindow *ui;
     ReceiveConsole *console;
@@ -93,4 +93,5 @@ private:
     QString preferredPort;
 
     quint64 receiveCount = 0;
+    ThrottledLabel *receiveLabel;
 };

@@ -1,5 +1,6 @@
 #include "mainwindow/mainwindow.h"
-#include "tests/floodserver.h"
+#include "mainwindow/receiveview.h"
+#include "tests/floodpeer.h"
 #include "tests/testsupport.h"
 #include "workers/tcp_client.h"
 #include "workers/tcp_server.h"
@@ -12,13 +13,15 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-#include <QTextBrowser>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QThread>
 #include <QUdpSocket>
 
+#include <memory>
 #include <numeric>
 
-#include <sys/resource.h>
+#include <sys/ioctl.h>
 
 namespace {
 
@@ -49,7 +52,8 @@ struct Harness
         thread.quit();
         thread.wait();
     }
-    void collect(void (Worker::*signal)(QByteArray))
+    template <typename Signal>
+    void collect(Signal signal)
     {
         QObject::connect(worker, signal, &context, [this](const QByteArray &bytes) {
             received += bytes;
@@ -76,38 +80,88 @@ struct Harness
 
 constexpr qint64 stallBound = ReadCredit::Limit + ReadCredit::TransportBuffer;
 
+// What a socket and the system below it hold unread.
+qint64 heldBy(QTcpSocket *socket)
+{
+    int inSystem = 0;
+    ioctl(int(socket->socketDescriptor()), FIONREAD, &inSystem);
+    return socket->bytesAvailable() + inSystem;
+}
+
+// Waits for the stall, then runs `end` in the worker's thread; `end` ends
+// the link and says what was held just before.
+template <typename Worker, typename End>
+void stallThenEnd(Harness<Worker> &harness, const QByteArray &payload, End end)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(harness.received.size() >= ReadCredit::Limit, 20000);
+    QTest::qWait(300);
+    const qint64 before = harness.received.size();
+    QVERIFY(before <= stallBound);
+    qint64 held = 0;
+    harness.run([&held, end](Worker *w) { held = end(w); });
+    QVERIFY(held > 0);
+    QTRY_VERIFY(harness.received.size() >= before + held);
+    QVERIFY(harness.received == payload.left(harness.received.size()));
+}
+
 } // namespace
 
 class FlowControlTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void tcpClientStallsAndResumesWithoutLoss();
+    void linkEndHandsOverWhatWasHeld_data();
+    void linkEndHandsOverWhatWasHeld();
     void serverCreditIsSharedByItsClients();
     void udpDropsBeyondCreditAndReportsThem();
-    void windowShowsAFloodWholeWithBoundedMemory();
+    void windowShowsEveryByteWhenThePeerCloses_data();
+    void windowShowsEveryByteWhenThePeerCloses();
 };
 
-void FlowControlTest::tcpClientStallsAndResumesWithoutLoss()
+// With no credit returned, the worker stops reading once it has handed over
+// its limit. Ending the link then must still hand over everything the socket
+// and the system held at that moment, in order.
+void FlowControlTest::linkEndHandsOverWhatWasHeld_data()
 {
+    QTest::addColumn<QString>("end");
+    QTest::newRow("client disconnects") << "disconnect";
+    QTest::newRow("server kicks the client") << "kick";
+    QTest::newRow("server closes") << "close";
+}
+
+void FlowControlTest::linkEndHandsOverWhatWasHeld()
+{
+    QFETCH(QString, end);
     const QByteArray payload = numberedLines(48 * 1024 * 1024);
-    FloodServer peer(payload);
-    Harness<TCP_Client> client;
-    client.collect(&TCP_Client::TcpClientModeMsg);
-    client.run([port = peer.port()](TCP_Client *w) { w->ConnectToServer("127.0.0.1", port); });
-
-    // Without credit the worker hands over its limit and then stops reading,
-    // so TCP holds the peer back.
-    QTRY_VERIFY_WITH_TIMEOUT(client.received.size() >= ReadCredit::Limit, 20000);
-    QTest::qWait(300);
-    QVERIFY(client.received.size() <= stallBound);
-    QVERIFY(peer.written() < payload.size());
-
-    // Credit coming back lets everything through, in order.
-    client.returnCredit = true;
-    client.repay(client.received.size());
-    QTRY_COMPARE_WITH_TIMEOUT(client.received.size(), payload.size(), 60000);
-    QVERIFY(client.received == payload);
+    if (end == "disconnect") {
+        FloodPeer peer(payload);
+        Harness<TCP_Client> client;
+        client.collect(&TCP_Client::TcpClientModeMsg);
+        client.run([port = peer.port()](TCP_Client *w) { w->ConnectToServer("127.0.0.1", port); });
+        stallThenEnd(client, payload, [](TCP_Client *w) {
+            const qint64 held = heldBy(w->socket);
+            w->DisconnectFromServer();
+            return held;
+        });
+        QVERIFY(peer.written() < payload.size());
+        return;
+    }
+    Harness<TCP_Server> server;
+    server.collect(&TCP_Server::ClientsMsgToUI);
+    quint16 port = 0;
+    server.run([&port](TCP_Server *w) {
+        w->StartListen(0);
+        port = w->server->serverPort();
+    });
+    FloodPeer peer(port, payload);
+    stallThenEnd(server, payload, [end](TCP_Server *w) {
+        const qint64 held = heldBy(w->clients.begin().value());
+        if (end == "kick")
+            w->KickClient(w->clients.begin().key());
+        else
+            w->StopListen();
+        return held;
+    });
 }
 
 void FlowControlTest::serverCreditIsSharedByItsClients()
@@ -175,31 +229,53 @@ void FlowControlTest::udpDropsBeyondCreditAndReportsThem()
     QTRY_COMPARE(udp.received.size(), (fitting + 1) * datagram.size());
 }
 
-void FlowControlTest::windowShowsAFloodWholeWithBoundedMemory()
+// A peer that writes more than the credit and the buffers hold and closes
+// at once: its last bytes still reach the window, before the closing line.
+void FlowControlTest::windowShowsEveryByteWhenThePeerCloses_data()
 {
+    QTest::addColumn<bool>("server");
+    QTest::newRow("client mode") << false;
+    QTest::newRow("server mode") << true;
+}
+
+void FlowControlTest::windowShowsEveryByteWhenThePeerCloses()
+{
+    QFETCH(bool, server);
     QTemporaryDir settings;
     useSettingsDirectory(settings);
-    const QByteArray payload = numberedLines(12 * 1024 * 1024);
-    FloodServer peer(payload);
+    const QByteArray payload = numberedLines(48 * 1024 * 1024);
+    const FloodOptions closing { 256 * 1024, true };
     MainWindow window;
     window.show();
     window.findChild<QCheckBox *>("AutoSwitchLine")->setChecked(false);
     window.findChild<QCheckBox *>("DisplayTime")->setChecked(false);
-    window.findChild<QLineEdit *>("Obj_IP")->setText("127.0.0.1");
-    window.findChild<QLineEdit *>("Obj_Port")->setText(QString::number(peer.port()));
-    QTest::mouseClick(window.findChild<QPushButton *>("Connect"), Qt::LeftButton);
+    std::unique_ptr<FloodPeer> peer;
+    if (server) {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        const quint16 port = probe.serverPort();
+        probe.close();
+        QTest::mouseClick(window.findChild<QAbstractButton *>("TCPserver"), Qt::LeftButton);
+        window.findChild<QLineEdit *>("Local_Port")->setText(QString::number(port));
+        QTest::mouseClick(window.findChild<QPushButton *>("Connect"), Qt::LeftButton);
+        peer = std::make_unique<FloodPeer>(port, payload, closing);
+    } else {
+        peer = std::make_unique<FloodPeer>(payload, closing);
+        window.findChild<QLineEdit *>("Obj_IP")->setText("127.0.0.1");
+        window.findChild<QLineEdit *>("Obj_Port")->setText(QString::number(peer->port()));
+        QTest::mouseClick(window.findChild<QPushButton *>("Connect"), Qt::LeftButton);
+    }
 
-    // More than the credit: the loop from display back to the worker closes.
-    auto *view = window.findChild<QTextBrowser *>("Recive_msg");
-    QTRY_COMPARE_WITH_TIMEOUT(view->document()->characterCount() - 1, payload.size(), 120000);
-    QVERIFY(view->toPlainText() == QString::fromLatin1(payload));
-    QCOMPARE(window.findChild<QLabel *>("Recive_cnt")->text(),
-             QStringLiteral("累计接收：%1").arg(payload.size()));
-
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    QVERIFY2(usage.ru_maxrss < 1024 * 1024, qPrintable(QString::number(usage.ru_maxrss)));
-    QTest::mouseClick(window.findChild<QPushButton *>("Disconnect"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(window.findChild<QLabel *>("Recive_cnt")->text(),
+                              QStringLiteral("累计接收：%1").arg(payload.size()), 180000);
+    auto *view = window.findChild<ReceiveView *>("Recive_msg");
+    const QString closed = server ? QStringLiteral("Client:") : QStringLiteral("服务器已断开连接");
+    QTRY_VERIFY(view->document()->lastBlock().text().startsWith(closed));
+    const QString shown = view->joinedText();
+    const qsizetype at = shown.indexOf(QLatin1String(payload.left(64)));
+    QVERIFY(at >= 0);
+    QVERIFY(QStringView(shown).mid(at, payload.size()) == QLatin1String(payload));
+    QVERIFY(QStringView(shown).mid(at + payload.size()).startsWith(u'\n' + closed));
 }
 
 QTEST_MAIN(FlowControlTest)

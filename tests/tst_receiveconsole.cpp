@@ -1,4 +1,5 @@
 #include "mainwindow/receiveconsole.h"
+#include "mainwindow/receiveview.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -8,14 +9,13 @@
 #include <QHash>
 #include <QSignalSpy>
 #include <QTextBlock>
-#include <QTextBrowser>
 #include <QtTest>
 
 // A receive area as a page has it: the view and its three option boxes.
 struct Page
 {
     QWidget window;
-    QTextBrowser *view = new QTextBrowser(&window);
+    ReceiveView *view = new ReceiveView(&window);
     QCheckBox *timestamp = new QCheckBox(&window);
     QCheckBox *hex = new QCheckBox(&window);
     QCheckBox *newParagraph = new QCheckBox(&window);
@@ -38,13 +38,13 @@ class ReceiveConsoleTest : public QObject
 private slots:
     void placement();
     void hexAndText();
-    void splitCharacterIsShownWhole();
+    void decodesEachStreamOnItsOwn();
+    void longRunsAreBoundedAndJoinedAgain();
     void markupIsShownLiterally();
     void timestampsAndOrder();
     void clearDropsQueuedData();
     void largeFloodIsShownInPassesAndCredited();
     void followsTheEndOnlyWhenAtTheEnd();
-    void selectionCopiesWhatIsShown();
 };
 
 void ReceiveConsoleTest::placement()
@@ -80,21 +80,44 @@ void ReceiveConsoleTest::hexAndText()
     QCOMPARE(shown.value(1), QString(QChar(0)) + "A");
 }
 
-void ReceiveConsoleTest::splitCharacterIsShownWhole()
+void ReceiveConsoleTest::decodesEachStreamOnItsOwn()
 {
-    Page page;
     const QByteArray middle = QStringLiteral("中").toUtf8();
-    page.console.appendData("a" + middle.left(1), QString());
-    page.console.appendData(middle.mid(1) + "b", QString());
-    QCOMPARE(page.paragraphs(), QStringList({ QStringLiteral("a中b") }));
-
-    // Switching the display mode starts the decoder afresh.
-    page.console.appendData(middle.left(2), QString());
-    page.hex->setChecked(true);
-    page.console.appendData(middle.mid(2), QString());
-    page.hex->setChecked(false);
-    page.console.appendData("z", QString());
-    QVERIFY(page.paragraphs().constLast().endsWith(QStringLiteral("adz")));
+    const QString held = QString(QChar::ReplacementCharacter);
+    enum Act { Stream, Datagram, End, Hex, Clear };
+    struct Step { Act act; QString peer; QByteArray bytes; };
+    struct Case { const char *what; QList<Step> steps; QString shown; };
+    const Case cases[] = {
+        { "split across two chunks",
+          { { Stream, "a", "x" + middle.left(1) }, { Stream, "a", middle.mid(1) + "y" } }, "x中y" },
+        { "another peer's chunk in between",
+          { { Stream, "a", middle.left(2) }, { Stream, "b", "z" }, { Stream, "a", middle.mid(2) } }, "z中" },
+        { "another peer ends in between",
+          { { Stream, "a", middle.left(2) }, { End, "b" }, { Stream, "a", middle.mid(2) } }, "中" },
+        { "datagrams are not joined",
+          { { Datagram, "", middle.left(2) }, { Datagram, "", middle.mid(2) } },
+          QString::fromLocal8Bit(middle.left(2)) + QString::fromLocal8Bit(middle.mid(2)) },
+        { "held bytes shown when the stream ends",
+          { { Stream, "a", "x" + middle.left(2) }, { End, "a" } }, "x" + held },
+        { "held bytes shown when hex is switched on",
+          { { Stream, "a", middle.left(2) }, { Hex }, { Stream, "a", "A" } }, held + "41" },
+        { "held bytes shown when cleared",
+          { { Stream, "a", "gone" + middle.left(1) }, { Clear }, { Stream, "a", "c" } }, held + "c" },
+    };
+    for (const Case &c : cases) {
+        Page page;
+        QObject source;
+        for (const Step &step : c.steps) {
+            switch (step.act) {
+            case Stream: page.console.appendData(step.bytes, QString(), &source, step.peer); break;
+            case Datagram: page.console.appendDatagram(step.bytes, QString(), &source); break;
+            case End: page.console.endOfStream(&source, step.peer); break;
+            case Hex: page.hex->setChecked(true); break;
+            case Clear: page.console.flush(); page.console.clear(); break;
+            }
+        }
+        QVERIFY2(page.console.plainText() == c.shown, c.what);
+    }
 }
 
 void ReceiveConsoleTest::markupIsShownLiterally()
@@ -191,19 +214,50 @@ void ReceiveConsoleTest::followsTheEndOnlyWhenAtTheEnd()
     page.console.appendData("more", QString());
     page.console.flush();
     QCOMPARE(bar->value(), 0);
-    QVERIFY(bar->maximum() > 0);
+
+    // Back at the end, a run that wraps into many lines is followed too.
+    bar->setValue(bar->maximum());
+    const int before = bar->maximum();
+    page.newParagraph->setChecked(false);
+    page.console.appendData(QByteArray(20000, 'w'), QString());
+    page.console.flush();
+    QVERIFY(bar->maximum() > before);
+    QCOMPARE(bar->value(), bar->maximum());
 }
 
-void ReceiveConsoleTest::selectionCopiesWhatIsShown()
+// Blocks stay short however long a run grows; records and copies see the
+// run whole. The CR LF at the first cut must stay one line break.
+void ReceiveConsoleTest::longRunsAreBoundedAndJoinedAgain()
 {
     Page page;
     page.newParagraph->setChecked(true);
-    page.console.appendData("first", QString());
-    page.console.appendData("second", QString());
-    page.console.flush();
+    page.console.appendData("head", QString());
+    QByteArray run(3 * ReceiveView::MaxBlockLength + 100, 'r');
+    run.replace(ReceiveView::MaxBlockLength - 1, 2, "\r\n");
+    page.console.appendData(run.left(5000), QString());
+    page.newParagraph->setChecked(false);
+    page.console.appendData(run.mid(5000), QString());
+    page.newParagraph->setChecked(true);
+    page.console.appendData("tail", QString());
+
+    const QString expected = "head\n" + QString::fromLatin1(run).replace("\r\n", "\n") + "\ntail";
+    QCOMPARE(page.console.plainText(), expected);
+    QTextDocument *document = page.view->document();
+    QVERIFY(document->blockCount() > 5);
+    for (QTextBlock b = document->begin(); b.isValid(); b = b.next())
+        QVERIFY(b.length() <= ReceiveView::MaxBlockLength + 2);
+
     page.view->selectAll();
     page.view->copy();
-    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("first\nsecond"));
+    QCOMPARE(QApplication::clipboard()->text(), expected);
+    // From inside the first block to inside the fourth: one display break,
+    // after the CR LF, lies in between.
+    QTextCursor part(document);
+    part.setPosition(2);
+    part.setPosition(3 * ReceiveView::MaxBlockLength, QTextCursor::KeepAnchor);
+    page.view->setTextCursor(part);
+    page.view->copy();
+    QCOMPARE(QApplication::clipboard()->text(), expected.mid(2, 3 * ReceiveView::MaxBlockLength - 3));
 }
 
 QTEST_MAIN(ReceiveConsoleTest)

@@ -1,4 +1,5 @@
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/receiveview.h"
 
 #include "tests/testsupport.h"
 
@@ -118,8 +119,8 @@ private:
                 return false;
             server.nextPendingConnection()->write(bytes);
         }
-        auto *area = child<QTextEdit>(serial ? "DataRecive" : "Recive_msg");
-        return QTest::qWaitFor([&] { return area->toPlainText().endsWith("end"); });
+        auto *area = child<ReceiveView>(serial ? "DataRecive" : "Recive_msg");
+        return QTest::qWaitFor([&] { return area->joinedText().endsWith("end"); });
     }
 
     QTemporaryDir settingsDir;
@@ -134,7 +135,7 @@ void RecordsTest::twoSavesInOneSecondKeepBoth()
     QFETCH(bool, serial);
     QVERIFY(pty.isValid());
     QVERIFY(receive(serial, "记录 第一行\nsecond end"));
-    const QString shown = child<QTextEdit>(serial ? "DataRecive" : "Recive_msg")->toPlainText();
+    const QString shown = child<ReceiveView>(serial ? "DataRecive" : "Recive_msg")->joinedText();
     const QRegularExpression plainName("^\\d{4}年\\d\\d月\\d\\d日\\d\\d-\\d\\d-\\d\\d\\.txt$");
 
     // Now and then two saves straddle a second; such a pair proves nothing, so try again.

@@ -1,5 +1,6 @@
 #include "mainwindow/mainwindow.h"
 
+#include "mainwindow/receiveview.h"
 #include "tests/testsupport.h"
 
 #include <QAbstractButton>
@@ -13,7 +14,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-#include <QTextBrowser>
 #include <QTextEdit>
 #include <QUdpSocket>
 
@@ -37,7 +37,7 @@ struct NetworkSide : TempSettings
     void check(const char *name, bool on) { widget<QCheckBox>(name)->setChecked(on); }
     void setSendText(const QString &text) { widget<QTextEdit>("Send_msg")->setPlainText(text); }
     qint64 sendCount() { return widget<QLabel>("Send_cnt")->text().section(u'：', 1).toLongLong(); }
-    QString shown() { return widget<QTextBrowser>("Recive_msg")->toPlainText(); }
+    QString shown() { return widget<ReceiveView>("Recive_msg")->joinedText(); }
 
     bool open(Transport mode)
     {

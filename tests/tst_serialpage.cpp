@@ -1,5 +1,6 @@
 #include "mainwindow/mainwindow.h"
 
+#include "mainwindow/receiveview.h"
 #include "tests/testsupport.h"
 
 #include <QAbstractButton>
@@ -12,7 +13,6 @@
 #include <QLineEdit>
 #include <QSerialPort>
 #include <QTest>
-#include <QTextBrowser>
 #include <QTextEdit>
 
 #include <termios.h>
@@ -36,7 +36,7 @@ struct SerialSide : TempSettings
     void choose(const char *list, const QString &entry) { widget<QComboBox>(list)->setCurrentText(entry); }
     void setSendText(const QString &text) { widget<QTextEdit>("DataToSend")->setPlainText(text); }
     qint64 sendCount() { return widget<QLabel>("SendCountLabel")->text().section(u'：', 1).toLongLong(); }
-    QString shown() { return widget<QTextBrowser>("DataRecive")->toPlainText(); }
+    QString shown() { return widget<ReceiveView>("DataRecive")->joinedText(); }
     QStringList listed()
     {
         QStringList names;

@@ -304,7 +304,7 @@ void SettingsTest::resetStopsEverythingAndRestoresDefaults()
     // Both pages restored hex display.
     client.write("hello");
     pty.write("serin");
-    auto text = [&](const char *area) { return child<QTextEdit>(*w, area)->toPlainText(); };
+    auto text = [&](const char *area) { return child(*w, area)->property("plainText").toString(); };
     QTRY_VERIFY(text("Recive_msg").contains("68 65 6c 6c 6f"));
     QTRY_VERIFY(text("DataRecive").contains("73 65 72 69 6e"));
     QCOMPARE(descriptorsOn(pty.portName()), 2);

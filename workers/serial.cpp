@@ -1,5 +1,7 @@
 #include "workers/serial.h"
 
+#include "workers/linktail.h"
+
 #include <QSerialPort>
 
 namespace {
@@ -80,7 +82,10 @@ Serial::Serial(QObject *parent) : QObject(parent), serialPort(new QSerialPort(th
         if (!linkEnded || !serialPort->isOpen())
             return;
         const QString text = serialPort->errorString();
+        // Only what was read already: the device itself is gone.
+        handOver(serialPort->readAll());
         serialPort->close();
+        emit PortClosed();
         emit PortLost(text);
     });
 }
@@ -126,8 +131,11 @@ void Serial::CloseSerial()
 {
     if (!serialPort->isOpen())
         return;
-    serialPort->clear(QSerialPort::AllDirections);
+    // Output not yet sent is dropped first: waiting for input would send it.
+    serialPort->clear(QSerialPort::Output);
+    handOver(readTail(serialPort, ReadCredit::TransportBuffer));
     serialPort->close();
+    emit PortClosed();
 }
 
 void Serial::SerialWrite(QByteArray data)
@@ -147,6 +155,16 @@ void Serial::SerialRead()
         return;
     credit.spend(size);
     emit message(serialPort->read(size));
+}
+
+// The credit does not hold back a tail: the port is closing, and what it
+// holds is bounded by its buffer and the driver's.
+void Serial::handOver(const QByteArray &tail)
+{
+    if (tail.isEmpty())
+        return;
+    credit.spend(tail.size());
+    emit message(tail);
 }
 
 void Serial::DataShown(QObject *source, qint64 bytes)

@@ -25,6 +25,8 @@ signals:
     // One per send request: the bytes the transport took, and why not all
     // of them when `error` is not empty.
     void SendResult(qint64 bytes, QString error);
+    // The port closed, asked to or lost; all it delivered was reported before.
+    void PortClosed();
 
 public slots:
     void OpenSerial(QString PortName, int BaudRate, qint8 DataBits, qint8 StopBits, qint8 Parity,
@@ -36,5 +38,7 @@ public slots:
     void DataShown(QObject *source, qint64 bytes);
 
 private:
+    void handOver(const QByteArray &tail);
+
     ReadCredit credit;
 };

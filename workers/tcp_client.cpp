@@ -1,5 +1,7 @@
 #include "workers/tcp_client.h"
 
+#include "workers/linktail.h"
+
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QTimer>
@@ -12,8 +14,10 @@ TCP_Client::TCP_Client(QObject *parent)
     socket->setReadBufferSize(ReadCredit::TransportBuffer);
 
     connect(socket, &QTcpSocket::readyRead, this, &TCP_Client::ReadMessage);
-    // Only the far side's close is news; one asked for here is not.
+    // The link's last bytes go out before the news that it ended. Only the
+    // far side's close is news; one asked for here is not.
     connect(socket, &QTcpSocket::disconnected, this, [this] {
+        handOverTail();
         if (!closeRequested)
             emit ServerClosed();
     });
@@ -60,10 +64,12 @@ void TCP_Client::DisconnectFromServer()
     closeRequested = true;
     connectTimer->stop();
     // close() would merely postpone the end of an attempt until it connects.
-    if (socket->state() == QAbstractSocket::ConnectedState)
+    if (socket->state() == QAbstractSocket::ConnectedState) {
+        handOverTail();
         socket->close();
-    else
+    } else {
         socket->abort();
+    }
 }
 
 void TCP_Client::SendMessage(QByteArray msg)
@@ -84,6 +90,17 @@ void TCP_Client::ReadMessage()
         return;
     credit.spend(size);
     emit TcpClientModeMsg(socket->read(size));
+}
+
+// The credit does not hold back a tail: the link is ending, and what the
+// socket holds is bounded by its buffer and the system's.
+void TCP_Client::handOverTail()
+{
+    const QByteArray tail = readTail(socket, ReadCredit::TransportBuffer);
+    if (tail.isEmpty())
+        return;
+    credit.spend(tail.size());
+    emit TcpClientModeMsg(tail);
 }
 
 void TCP_Client::DataShown(QObject *source, qint64 bytes)

@@ -41,6 +41,8 @@ public slots:
 
 private:
     void failAttempt(const QString &error);
+    // Hands over what is left to read as the link ends.
+    void handOverTail();
 
     // Active exactly while an attempt is under way.
     QTimer *connectTimer;

@@ -1,5 +1,7 @@
 #include "workers/tcp_server.h"
 
+#include "workers/linktail.h"
+
 #include <QDebug>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -36,10 +38,12 @@ void TCP_Server::StartListen(quint16 port)
 
 void TCP_Server::StopListen()
 {
-    // Every accepted connection, in the table or not. Queued output goes out
-    // first; abort then ends the link even if the peer does not read it.
+    // Every accepted connection, in the table or not. What it still holds
+    // is handed over and queued output goes out first; abort then ends the
+    // link even if the peer does not read it.
     const auto accepted = server->findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
     for (QTcpSocket *socket : accepted) {
+        handOverTail(socket);
         socket->flush();
         socket->abort();
     }
@@ -54,8 +58,10 @@ void TCP_Server::SelectClient(QString ip)
 
 void TCP_Server::KickClient(QString ip)
 {
-    if (QTcpSocket *socket = clients.value(ip))
+    if (QTcpSocket *socket = clients.value(ip)) {
+        handOverTail(socket);
         socket->close();
+    }
 }
 
 void TCP_Server::SendMessage(QByteArray msg)
@@ -76,7 +82,7 @@ void TCP_Server::SendMessage(QByteArray msg)
         const qint64 written = socket->state() == QAbstractSocket::ConnectedState ? socket->write(msg) : -1;
         total += qMax<qint64>(0, written);
         if (written != msg.size())
-            errors << keyOf(socket) + QStringLiteral("：") + socket->errorString();
+            errors << socket->objectName() + QStringLiteral("：") + socket->errorString();
     }
     emit SendResult(total, errors.join(QStringLiteral("；")));
 }
@@ -84,7 +90,10 @@ void TCP_Server::SendMessage(QByteArray msg)
 void TCP_Server::HasClientConnect()
 {
     while (QTcpSocket *socket = server->nextPendingConnection()) {
+        // Named once: the peer address of a socket that has gone is not
+        // something to rely on.
         const QString key = keyOf(socket);
+        socket->setObjectName(key);
         socket->setReadBufferSize(ReadCredit::TransportBuffer);
         connect(socket, &QTcpSocket::readyRead, this, &TCP_Server::ReciveClientMessage);
         connect(socket, &QTcpSocket::disconnected, this, &TCP_Server::HasClientDisconnect);
@@ -100,9 +109,10 @@ void TCP_Server::HasClientDisconnect()
     auto *socket = qobject_cast<QTcpSocket *>(sender());
     if (!socket || socket->state() != QAbstractSocket::UnconnectedState)
         return;
-    // Looked up by socket: the peer address of a socket that has gone is not
-    // something to rely on.
-    const QString key = clients.key(socket, keyOf(socket));
+    // Deleted only once its last bytes are on their way to the window.
+    handOverTail(socket);
+    const QString key = socket->objectName();
+    emit ClientClosed(key);
     if (clients.value(key) == socket)
         clients.remove(key);
     emit TcpServerMsgToUI(QStringLiteral("Client:") + key + QStringLiteral(" left!"));
@@ -131,5 +141,16 @@ void TCP_Server::readFrom(QTcpSocket *socket)
     if (size <= 0)
         return;
     credit.spend(size);
-    emit ClientsMsgToUI(socket->read(size));
+    emit ClientsMsgToUI(socket->read(size), socket->objectName());
+}
+
+// The credit does not hold back a tail: the link is ending, and what the
+// socket holds is bounded by its buffer and the system's.
+void TCP_Server::handOverTail(QTcpSocket *socket)
+{
+    const QByteArray tail = readTail(socket, ReadCredit::TransportBuffer);
+    if (tail.isEmpty())
+        return;
+    credit.spend(tail.size());
+    emit ClientsMsgToUI(tail, socket->objectName());
 }

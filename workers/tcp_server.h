@@ -25,7 +25,10 @@ public:
     QHash<QString, QTcpSocket *> clients;
 
 signals:
-    void ClientsMsgToUI(QByteArray message);
+    // `client` names the connection the bytes came from, as address:port.
+    void ClientsMsgToUI(QByteArray message, QString client);
+    // `client` sends nothing more; its last bytes were reported before.
+    void ClientClosed(QString client);
     void TcpServerMsgToUI(QString message);
     void UpdateClientsToUI(QString method, QString IP);
     void ListenFailed(QString error);
@@ -47,6 +50,8 @@ public slots:
 
 private:
     void readFrom(QTcpSocket *socket);
+    // Hands over what is left to read as a client's link ends.
+    void handOverTail(QTcpSocket *socket);
 
     // Shared by all clients: they feed one receive area.
     ReadCredit credit;

@@ -40,6 +40,8 @@ void UDP_Service::OpenUdp(quint16 local_port)
 
 void UDP_Service::CloseUdp()
 {
+    // Datagrams that arrived before the close are still shown.
+    ReadUdpMessage();
     udpSocket->close();
     // The last second's drops are still told; nothing more can come.
     if (dropped > 0)
