@@ -1,20 +1,13 @@
-#include "mainwindow/mainwindow.h"
 #include "mainwindow/receiveview.h"
 #include "tests/floodpeer.h"
-#include "tests/testsupport.h"
+#include "tests/windowdriver.h"
 #include "workers/tcp_client.h"
 #include "workers/tcp_server.h"
 #include "workers/udp_service.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextDocument>
 #include <QThread>
 #include <QUdpSocket>
 
@@ -241,37 +234,30 @@ void FlowControlTest::windowShowsEveryByteWhenThePeerCloses_data()
 void FlowControlTest::windowShowsEveryByteWhenThePeerCloses()
 {
     QFETCH(bool, server);
-    QTemporaryDir settings;
-    useSettingsDirectory(settings);
     const QByteArray payload = numberedLines(48 * 1024 * 1024);
     const FloodOptions closing { 256 * 1024, true };
-    MainWindow window;
-    window.show();
-    window.findChild<QCheckBox *>("AutoSwitchLine")->setChecked(false);
-    window.findChild<QCheckBox *>("DisplayTime")->setChecked(false);
+    WindowDriver ui;
+    ui.check("AutoSwitchLine", false);
     std::unique_ptr<FloodPeer> peer;
     if (server) {
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost);
         const quint16 port = probe.serverPort();
         probe.close();
-        QTest::mouseClick(window.findChild<QAbstractButton *>("TCPserver"), Qt::LeftButton);
-        window.findChild<QLineEdit *>("Local_Port")->setText(QString::number(port));
-        QTest::mouseClick(window.findChild<QPushButton *>("Connect"), Qt::LeftButton);
+        ui.click("TCPserver");
+        ui.type("Local_Port", port);
+        ui.click("Connect");
         peer = std::make_unique<FloodPeer>(port, payload, closing);
     } else {
         peer = std::make_unique<FloodPeer>(payload, closing);
-        window.findChild<QLineEdit *>("Obj_IP")->setText("127.0.0.1");
-        window.findChild<QLineEdit *>("Obj_Port")->setText(QString::number(peer->port()));
-        QTest::mouseClick(window.findChild<QPushButton *>("Connect"), Qt::LeftButton);
+        ui.type("Obj_IP", "127.0.0.1");
+        ui.type("Obj_Port", peer->port());
+        ui.click("Connect");
     }
-
-    QTRY_COMPARE_WITH_TIMEOUT(window.findChild<QLabel *>("Recive_cnt")->text(),
-                              QStringLiteral("累计接收：%1").arg(payload.size()), 180000);
-    auto *view = window.findChild<ReceiveView *>("Recive_msg");
     const QString closed = server ? QStringLiteral("Client:") : QStringLiteral("服务器已断开连接");
-    QTRY_VERIFY(view->document()->lastBlock().text().startsWith(closed));
-    const QString shown = view->joinedText();
+    QTRY_VERIFY_WITH_TIMEOUT(ui.text("Recive_msg").contains(u'\n' + closed), 180000);
+    QTRY_COMPARE(ui.text("Recive_cnt"), QStringLiteral("累计接收：%1").arg(payload.size()));
+    const QString shown = ui.w<ReceiveView>("Recive_msg")->joinedText();
     const qsizetype at = shown.indexOf(QLatin1String(payload.left(64)));
     QVERIFY(at >= 0);
     QVERIFY(QStringView(shown).mid(at, payload.size()) == QLatin1String(payload));
