@@ -116,17 +116,19 @@ qint64 counted(QLabel *counter)
     return counter->text().section(QStringLiteral("："), 1).toLongLong();
 }
 
-// Whether the view's text, display breaks joined, ends with `tail` (up to
-// white space).
-bool endsWith(const ReceiveView *view, const QString &tail)
-{
-    const int end = view->document()->characterCount() - 1;
-    return view->joinedText(qMax(0, end - int(tail.size()) - 64)).trimmed().endsWith(tail);
-}
-
 QString removed(QString text, const QRegularExpression &what)
 {
     return text.remove(what);
+}
+
+// Whether the view's text ends with `tail`, white space aside: paragraphs
+// start wherever a chunk happened to end, even inside the last line.
+bool endsWith(const ReceiveView *view, const QString &tail)
+{
+    static const QRegularExpression space(QStringLiteral("\\s"));
+    const int end = view->document()->characterCount() - 1;
+    const QString shown = view->joinedText(qMax(0, end - 2 * int(tail.size()) - 64));
+    return removed(shown, space).endsWith(removed(tail, space));
 }
 
 // The figures of a flood into a receive area: rate over the bytes counted
@@ -180,7 +182,7 @@ QString tcpFlood(const TcpFlood &flood)
     clock.start();
     Reached reached;
     reached.complete = waitUntil([&] {
-        return counted(counter) == payload.size() && endsWith(view, tail.trimmed());
+        return counted(counter) == payload.size() && endsWith(view, tail);
     }, limitMs);
     reached.ms = clock.elapsed();
     reached.bytes = counted(counter);

@@ -6,24 +6,46 @@
 
 namespace {
 
-// Characters that QTextCursor::insertText turns into block breaks.
-bool isBlockBreak(QChar c)
+// Characters that QTextCursor::insertText would turn into block breaks.
+bool isBreak(QChar c)
 {
     return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator || c == QChar(0xfdd0)
         || c == QChar(0xfdd1);
 }
 
-qsizetype lastBlockBreak(QStringView text)
+// `text` with each line break as a line separator, so a line costs no block
+// of its own. CR LF is one break.
+QString withLineSeparators(QStringView text)
 {
-    for (qsizetype i = text.size() - 1; i >= 0; --i) {
-        if (isBlockBreak(text[i]))
-            return i;
+    QString lines(text.size(), Qt::Uninitialized);
+    QChar *out = lines.data();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            continue;
+        *out++ = isBreak(c) ? QChar(QChar::LineSeparator) : c;
     }
-    return -1;
+    lines.truncate(out - lines.constData());
+    return lines;
 }
 
 // How far back from a full block a space is still a good place to break.
 constexpr qsizetype spaceReach = 64;
+
+// Where to end a block that `text` would overflow after `room` characters:
+// after its last line, or after a space near the end, so that lines, words
+// and hex pairs stay whole.
+qsizetype cutWithin(QStringView text, qsizetype room)
+{
+    const QStringView piece = text.left(room);
+    const qsizetype line = piece.lastIndexOf(QChar(QChar::LineSeparator));
+    if (line >= 0)
+        return line + 1;
+    const qsizetype space = piece.lastIndexOf(u' ');
+    if (space > 0 && space >= room - spaceReach)
+        return space + 1;
+    return ReceiveView::safeCut(text, room);
+}
 
 } // namespace
 
@@ -42,30 +64,19 @@ void ReceiveView::startParagraph(QTextCursor &end)
 
 void ReceiveView::appendRun(QTextCursor &end, QStringView text)
 {
-    while (!text.isEmpty()) {
-        qsizetype room = MaxBlockLength - end.positionInBlock();
-        if (room <= 0) {
+    const QString lines = withLineSeparators(text);
+    QStringView rest(lines);
+    bool full = end.positionInBlock() >= MaxBlockLength;
+    while (!rest.isEmpty()) {
+        if (full) {
             end.insertBlock();
             end.block().setUserState(ContinuedBlock);
-            room = MaxBlockLength;
         }
-        qsizetype take = text.size();
-        if (take > room) {
-            const QStringView piece = text.left(room);
-            // After a break of its own the text starts a fresh block anyway;
-            // otherwise a space near the end keeps hex pairs and words whole.
-            const qsizetype lineBreak = lastBlockBreak(piece);
-            const qsizetype space = piece.lastIndexOf(u' ');
-            if (lineBreak >= 0)
-                take = lineBreak + 1;
-            else if (space > 0 && space >= room - spaceReach)
-                take = space + 1;
-            else
-                take = room;
-            take = safeCut(text, take);
-        }
-        end.insertText(text.left(take).toString());
-        text = text.mid(take);
+        const qsizetype room = MaxBlockLength - end.positionInBlock();
+        const qsizetype take = rest.size() <= room ? rest.size() : cutWithin(rest, room);
+        end.insertText(rest.left(take).toString());
+        rest = rest.mid(take);
+        full = true;
     }
 }
 
@@ -93,7 +104,7 @@ QString ReceiveView::joinedText(int from, int to) const
             text += u'\n';
         const int first = qMax(from, start) - start;
         const int last = qMin(to - start, block.length() - 1);
-        text += QStringView(block.text()).mid(first, last - first);
+        text += block.text().mid(first, last - first).replace(QChar::LineSeparator, u'\n');
     }
     return text;
 }

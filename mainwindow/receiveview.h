@@ -6,10 +6,12 @@
 
 class QTextCursor;
 
-// A read-only receive area. Text is appended in blocks of bounded length, so
-// laying out what a chunk adds never costs more than a few KiB, however long
-// a line grows. A break the area adds only for that is marked on the block
-// after it and left out again of the area's text and of what is copied.
+// A read-only receive area. A paragraph is a block; the line breaks inside
+// appended text become line separators, since a block per line is what
+// makes a text document slow, and a block that reaches a few KiB goes on in
+// the next one, so no block grows without bound. A block that only goes on
+// from the one before is marked and joined to it again in the area's text
+// and in what is copied, where line separators read as line breaks.
 class ReceiveView : public QPlainTextEdit
 {
     Q_OBJECT
@@ -24,7 +26,8 @@ public:
 
     // Starts a new paragraph at `end` unless the area is empty.
     void startParagraph(QTextCursor &end);
-    // Inserts `text` at `end`, the end of the document.
+    // Inserts `text` at `end`, the end of the document, without starting a
+    // paragraph.
     void appendRun(QTextCursor &end, QStringView text);
 
     // The text from `from` to `to` (document positions; -1 for the end) with
