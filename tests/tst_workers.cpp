@@ -31,7 +31,12 @@ struct Running : QObject
         if constexpr (sizeof...(More) > 0)
             report(more...);
     }
-    void data(void (W::*signal)(QByteArray)) { connect(worker, signal, this, [this](const QByteArray &b) { received += b; }); } // cut as the transport likes
+    // Cut as the transport likes; a client's name, if any, is not needed here.
+    template<typename... Peer>
+    void data(void (W::*signal)(QByteArray, Peer...))
+    {
+        connect(worker, signal, this, [this](const QByteArray &bytes) { received += bytes; });
+    }
     bool settle() // once the worker has handled what was asked before, and its reports are in
     {
         auto reached = std::make_shared<bool>(false);
