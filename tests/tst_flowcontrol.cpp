@@ -1,5 +1,6 @@
 #include "mainwindow/receiveview.h"
 #include "tests/floodpeer.h"
+#include "tests/runningworker.h"
 #include "tests/windowdriver.h"
 #include "workers/tcp_client.h"
 #include "workers/tcp_server.h"
@@ -8,7 +9,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-#include <QThread>
 #include <QUdpSocket>
 
 #include <memory>
@@ -29,48 +29,6 @@ QByteArray numberedLines(qint64 size)
     return bytes;
 }
 
-// Runs a worker in its own thread, as the window does, and collects what it
-// hands over. Credit goes back only when the test says so.
-template <typename Worker>
-struct Harness
-{
-    Harness() : worker(new Worker)
-    {
-        worker->moveToThread(&thread);
-        QObject::connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
-        thread.start();
-    }
-    ~Harness()
-    {
-        thread.quit();
-        thread.wait();
-    }
-    template <typename Signal>
-    void collect(Signal signal)
-    {
-        QObject::connect(worker, signal, &context, [this](const QByteArray &bytes) {
-            received += bytes;
-            if (returnCredit)
-                repay(bytes.size());
-        });
-    }
-    void repay(qint64 bytes)
-    {
-        QMetaObject::invokeMethod(worker, [w = worker, bytes] { w->DataShown(w, bytes); });
-    }
-    template <typename Call>
-    void run(Call call)
-    {
-        QMetaObject::invokeMethod(worker, [w = worker, call] { call(w); }, Qt::BlockingQueuedConnection);
-    }
-
-    QThread thread;
-    Worker *worker;
-    QObject context;
-    QByteArray received;
-    bool returnCredit = false;
-};
-
 constexpr qint64 stallBound = ReadCredit::Limit + ReadCredit::TransportBuffer;
 
 // What a socket and the system below it hold unread.
@@ -81,19 +39,29 @@ qint64 heldBy(QTcpSocket *socket)
     return socket->bytesAvailable() + inSystem;
 }
 
+quint16 listen(RunningWorker<TCP_Server> &server)
+{
+    auto port = std::make_shared<quint16>();
+    server.ask([port](TCP_Server *w) {
+        w->StartListen(0);
+        *port = w->server->serverPort();
+    });
+    return server.settle() ? *port : 0;
+}
+
 // Waits for the stall, then runs `end` in the worker's thread; `end` ends
 // the link and says what was held just before.
 template <typename Worker, typename End>
-void stallThenEnd(Harness<Worker> &harness, const QByteArray &payload, End end)
+void stallThenEnd(RunningWorker<Worker> &harness, const QByteArray &payload, End end)
 {
     QTRY_VERIFY_WITH_TIMEOUT(harness.received.size() >= ReadCredit::Limit, 20000);
     QTest::qWait(300);
     const qint64 before = harness.received.size();
     QVERIFY(before <= stallBound);
-    qint64 held = 0;
-    harness.run([&held, end](Worker *w) { held = end(w); });
-    QVERIFY(held > 0);
-    QTRY_VERIFY(harness.received.size() >= before + held);
+    auto held = std::make_shared<qint64>(0);
+    harness.ask([held, end](Worker *w) { *held = end(w); });
+    QVERIFY(harness.settle() && *held > 0);
+    QTRY_VERIFY(harness.received.size() >= before + *held);
     QVERIFY(harness.received == payload.left(harness.received.size()));
 }
 
@@ -128,9 +96,10 @@ void FlowControlTest::linkEndHandsOverWhatWasHeld()
     const QByteArray payload = numberedLines(48 * 1024 * 1024);
     if (end == "disconnect") {
         FloodPeer peer(payload);
-        Harness<TCP_Client> client;
-        client.collect(&TCP_Client::TcpClientModeMsg);
-        client.run([port = peer.port()](TCP_Client *w) { w->ConnectToServer("127.0.0.1", port); });
+        RunningWorker<TCP_Client> client;
+        client.repays = false;
+        client.data(&TCP_Client::TcpClientModeMsg);
+        client.ask([port = peer.port()](TCP_Client *w) { w->ConnectToServer("127.0.0.1", port); });
         stallThenEnd(client, payload, [](TCP_Client *w) {
             const qint64 held = heldBy(w->socket);
             w->DisconnectFromServer();
@@ -139,13 +108,10 @@ void FlowControlTest::linkEndHandsOverWhatWasHeld()
         QVERIFY(peer.written() < payload.size());
         return;
     }
-    Harness<TCP_Server> server;
-    server.collect(&TCP_Server::ClientsMsgToUI);
-    quint16 port = 0;
-    server.run([&port](TCP_Server *w) {
-        w->StartListen(0);
-        port = w->server->serverPort();
-    });
+    RunningWorker<TCP_Server> server;
+    server.repays = false;
+    server.data(&TCP_Server::ClientsMsgToUI);
+    const quint16 port = listen(server);
     FloodPeer peer(port, payload);
     stallThenEnd(server, payload, [end](TCP_Server *w) {
         const qint64 held = heldBy(w->clients.begin().value());
@@ -159,13 +125,10 @@ void FlowControlTest::linkEndHandsOverWhatWasHeld()
 
 void FlowControlTest::serverCreditIsSharedByItsClients()
 {
-    Harness<TCP_Server> server;
-    server.collect(&TCP_Server::ClientsMsgToUI);
-    quint16 port = 0;
-    server.run([&port](TCP_Server *w) {
-        w->StartListen(0);
-        port = w->server->serverPort();
-    });
+    RunningWorker<TCP_Server> server;
+    server.repays = false;
+    server.data(&TCP_Server::ClientsMsgToUI);
+    const quint16 port = listen(server);
 
     const qint64 each = 6 * 1024 * 1024;
     QTcpSocket first, second;
@@ -179,7 +142,7 @@ void FlowControlTest::serverCreditIsSharedByItsClients()
     QVERIFY(server.received.size() <= stallBound);
 
     // Repaying resumes every client, not only the one that last had data.
-    server.returnCredit = true;
+    server.repays = true;
     server.repay(server.received.size());
     QTRY_COMPARE_WITH_TIMEOUT(server.received.size(), 2 * each, 30000);
     QCOMPARE(server.received.count('a'), each);
@@ -188,20 +151,21 @@ void FlowControlTest::serverCreditIsSharedByItsClients()
 
 void FlowControlTest::udpDropsBeyondCreditAndReportsThem()
 {
-    Harness<UDP_Service> udp;
-    udp.collect(&UDP_Service::UdpModeMsg);
+    RunningWorker<UDP_Service> udp;
+    udp.repays = false;
+    udp.data(&UDP_Service::UdpModeMsg);
     QList<quint64> reports;
-    connect(udp.worker, &UDP_Service::DatagramsDropped, &udp.context,
-            [&reports](quint64 count) { reports << count; });
-    quint16 port = 0;
-    udp.run([&port](UDP_Service *w) {
+    connect(udp.worker, &UDP_Service::DatagramsDropped, &udp, [&reports](quint64 count) { reports << count; });
+    auto port = std::make_shared<quint16>();
+    udp.ask([port](UDP_Service *w) {
         w->OpenUdp(0);
-        port = w->udpSocket->localPort();
+        *port = w->udpSocket->localPort();
     });
+    QVERIFY(udp.settle());
 
     QUdpSocket sender;
     const QByteArray datagram(60000, 'u');
-    auto sendOne = [&] { sender.writeDatagram(datagram, QHostAddress::LocalHost, port); };
+    auto sendOne = [&] { sender.writeDatagram(datagram, QHostAddress::LocalHost, *port); };
     // Each datagram is waited for, so the kernel drops none of them.
     const int fitting = int(ReadCredit::Limit / datagram.size()) + 1;
     for (int i = 1; i <= fitting; ++i) {

@@ -1,5 +1,5 @@
 #include "mainwindow/payload.h"
-#include "mainwindow/workerthread.h"
+#include "tests/runningworker.h"
 #include "tests/testsupport.h"
 #include "workers/serial.h"
 #include "workers/tcp_client.h"
@@ -12,37 +12,6 @@
 #include <QTest>
 #include <QUdpSocket>
 #include <termios.h>
-
-static QString str(const QString &text) { return text; }
-static QString str(qint64 number) { return QString::number(number); }
-// A worker in its own thread as the window runs it; its reports come back queued, as "name|arg|arg".
-template<typename W>
-struct Running : QObject
-{
-    W *worker = new W;
-    WorkerThread thread { worker, nullptr, WorkerThread::WorkerEnd::DeletedByOwner };
-    QStringList reports;
-    QByteArray received;
-    Running() { thread.start(); }
-    template<typename F> void ask(F request) { QMetaObject::invokeMethod(worker, [w = worker, request] { request(w); }); }
-    template<typename... A, typename... More> void report(void (W::*signal)(A...), const char *name, More... more)
-    {
-        connect(worker, signal, this, [this, name](A... args) { reports << (QStringList { name } << ... << str(args)).join('|'); });
-        if constexpr (sizeof...(More) > 0)
-            report(more...);
-    }
-    // Cut as the transport likes; a client's name, if any, is not needed here.
-    template<typename... Peer>
-    void data(void (W::*signal)(QByteArray, Peer...))
-    {
-        connect(worker, signal, this, [this](const QByteArray &bytes) { received += bytes; });
-    }
-    bool settle() // once the worker has handled what was asked before, and its reports are in
-    {
-        auto reached = std::make_shared<bool>(false);
-        return thread.fence(this, [reached] { *reached = true; }), QTest::qWaitFor([reached] { return *reached; });
-    }
-};
 
 static quint16 freePort() { QTcpServer probe; probe.listen(QHostAddress::LocalHost); return probe.serverPort(); }
 static QTcpSocket *connectFrom(const QHostAddress &host, quint16 port, QObject *parent)
@@ -90,7 +59,7 @@ private slots:
             filler.connectToHost(QHostAddress::LocalHost, hanging);
         reference.connectToHost(QHostAddress::LocalHost, closed);
         QVERIFY(fillers[0].waitForConnected(5000) && !reference.waitForConnected(5000));
-        Running<TCP_Client> client;
+        RunningWorker<TCP_Client> client;
         client.data(&TCP_Client::TcpClientModeMsg);
         client.report(&TCP_Client::ConnectFailed, "failed", &TCP_Client::ServerClosed, "closed", &TCP_Client::SendResult, "sent");
         client.ask([=](TCP_Client *w) { w->setConnectTimeout(200), w->ConnectToServer("127.0.0.1", closed); });
@@ -126,7 +95,7 @@ private slots:
     {
         QTcpServer holder, reference;
         QVERIFY(holder.listen(QHostAddress::Any) && !reference.listen(QHostAddress::Any, holder.serverPort()));
-        Running<TCP_Server> server;
+        RunningWorker<TCP_Server> server;
         server.data(&TCP_Server::ClientsMsgToUI);
         server.report(&TCP_Server::ListenFailed, "failed", &TCP_Server::TcpServerMsgToUI, "text",
                       &TCP_Server::UpdateClientsToUI, "list", &TCP_Server::SendResult, "sent");
@@ -176,7 +145,7 @@ private slots:
         QVERIFY(!reference.bind(QHostAddress::Any, holder.localPort(), QAbstractSocket::DefaultForPlatform));
         const quint16 held = holder.localPort(), to = peer.localPort(), port = probe.localPort();
         probe.close();
-        Running<UDP_Service> udp;
+        RunningWorker<UDP_Service> udp;
         udp.report(&UDP_Service::BindFailed, "failed", &UDP_Service::SendResult, "sent");
         udp.ask([=](UDP_Service *w) {
             w->OpenUdp(held), w->OpenUdp(port);
@@ -213,7 +182,7 @@ private slots:
     {
         QFETCH(int, baud); QFETCH(QList<qint8>, codes); QFETCH(uint, flags); QFETCH(QString, refused);
         PseudoTerminal pty;
-        Running<Serial> serial;
+        RunningWorker<Serial> serial;
         serial.report(&Serial::OpenFailed, "failed");
         serial.ask([=, port = pty.portName()](Serial *w) { w->OpenSerial(port, baud, codes[0], codes[1], codes[2], codes[3]); });
         QVERIFY(serial.settle());
@@ -235,7 +204,7 @@ private slots:
         const QString port = pty.portName(), missing = dir.filePath("ttyGone");
         QSerialPort reference(missing);
         QVERIFY(!reference.open(QIODevice::ReadWrite));
-        Running<Serial> serial;
+        RunningWorker<Serial> serial;
         serial.data(&Serial::message);
         serial.report(&Serial::OpenFailed, "failed", &Serial::SendResult, "sent");
         const QByteArray binary("\x00\xff\x11\x13", 4);
