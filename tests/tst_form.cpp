@@ -33,16 +33,16 @@ private slots:
         for (const QString &name : styled)
             QVERIFY2(d.window().findChild<QWidget *>(name), qPrintable(name));
 
-        // Failures leave the sheet as it was: no sheet, an empty one, no resource root.
+        // Failures leave the sheet as it was: no sheet, an empty one (a bare BOM too), no resource root.
         QTemporaryDir dir;
         QFile file(dir.filePath("sheet.css"));
+        auto write = [&](const QByteArray &bytes) {
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && (file.close(), true);
+        };
         QVERIFY(!loadStyleSheet(*qApp, file.fileName(), dir.path()));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
-        QVERIFY(!loadStyleSheet(*qApp, file.fileName(), dir.path()));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("QLabel { color: red; }") > 0);
-        file.close();
-        QVERIFY(!loadStyleSheet(*qApp, file.fileName(), dir.filePath("gone")));
+        QVERIFY(write("") && !loadStyleSheet(*qApp, file.fileName(), dir.path()));
+        QVERIFY(write("\xEF\xBB\xBF") && !loadStyleSheet(*qApp, file.fileName(), dir.path()));
+        QVERIFY(write("QLabel { color: red; }") && !loadStyleSheet(*qApp, file.fileName(), dir.filePath("gone")));
         QVERIFY(qApp->styleSheet().contains("#frameMian"));
         QVERIFY(loadStyleSheet(*qApp, file.fileName(), dir.path()));
         QCOMPARE(qApp->styleSheet(), "QLabel { color: red; }");

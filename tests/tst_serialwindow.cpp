@@ -22,6 +22,7 @@ struct Rig
     // True once the port carries bytes, with the counter back at 0.
     bool carries()
     {
+        d.click("SendClear");
         d.setText("DataToSend", "set");
         d.click("SnedData");
         const bool ready = pty.read(3) == "set" && QTest::qWaitFor([this] { return count("SendCountLabel") == 3; });
@@ -181,6 +182,9 @@ private slots:
         sent += r.pty.readAvailable(300);
         QCOMPARE(sent, QByteArray(qMax(5, int(sent.size())), 't'));
         QTRY_COMPARE(r.count("SendCountLabel"), sent.size());
+        // Closed for real: it opens again.
+        r.d.click("SerialOpen");
+        QVERIFY(r.carries());
     }
 };
 
