@@ -3,9 +3,13 @@
 #include "tests/testsupport.h"
 
 #include <QCheckBox>
+#include <QApplication>
 #include <QComboBox>
+#include <QDeadlineTimer>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 
 WindowDriver::WindowDriver(MainWindow::PortLister lister)
 {
@@ -96,4 +100,25 @@ QString WindowDriver::enabled(const QStringList &names) const
 bool WindowDriver::waitForShown(const QString &name, const QString &needle, int timeoutMs) const
 {
     return QTest::qWaitFor([&] { return text(name).contains(needle); }, timeoutMs);
+}
+
+void WindowDriver::answerNextFileDialog(const QString &path, int timeoutMs)
+{
+    auto *poller = new QTimer(qApp);
+    const QDeadlineTimer deadline(timeoutMs);
+    QObject::connect(poller, &QTimer::timeout, poller, [=] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog && !deadline.hasExpired())
+            return;
+        poller->deleteLater();
+        if (!dialog)
+            return;
+        // Typed as a user would; selectFile() leaves a focused name field alone.
+        if (auto *name = dialog->findChild<QLineEdit *>("fileNameEdit"))
+            name->setText(path);
+        static_cast<QDialog *>(dialog)->accept();
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    poller->start(10);
 }

@@ -50,4 +50,8 @@ public:
 private:
     QTemporaryDir storage;
     std::unique_ptr<MainWindow> mainWindow;
+
+public:
+    // Picks `path` in the next file dialog, as if typed into it.
+    static void answerNextFileDialog(const QString &path, int timeoutMs = 5000);
 };
