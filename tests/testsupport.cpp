@@ -10,6 +10,8 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <functional>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -89,36 +91,42 @@ bool PseudoTerminal::slaveSettings(termios *settings) const
     return slaveFd >= 0 && tcgetattr(slaveFd, settings) == 0;
 }
 
-std::shared_ptr<MessageBoxRecord> answerNextMessageBox(QMessageBox::StandardButton button,
-                                                       int timeoutMs)
+namespace {
+
+// Polls for modal boxes and answers each new one with the next of `buttons`.
+void answerBoxes(QList<QMessageBox::StandardButton> buttons, int timeoutMs,
+                 std::function<void(const MessageBoxRecord &)> seen)
 {
-    auto record = std::make_shared<MessageBoxRecord>();
     auto *poller = new QTimer(qApp);
     auto deadline = std::make_shared<QDeadlineTimer>(timeoutMs);
+    auto last = std::make_shared<QPointer<QMessageBox>>();
     poller->setInterval(10);
-    QObject::connect(poller, &QTimer::timeout, poller, [=] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box) {
-            if (deadline->hasExpired())
-                poller->deleteLater();
+    QObject::connect(poller, &QTimer::timeout, poller, [=]() mutable {
+        if (buttons.isEmpty() || deadline->hasExpired()) {
+            poller->deleteLater();
             return;
         }
-        record->seen = true;
-        record->title = box->windowTitle();
-        record->text = box->text();
-        record->icon = box->icon();
-        record->textFormat = box->textFormat();
-        record->hadParent = box->parentWidget() != nullptr;
-        QAbstractButton *target = box->button(button);
-        if (!target && !box->buttons().isEmpty())
-            target = box->buttons().first();
-        poller->deleteLater();
-        if (target)
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || box == *last || !box->isVisible())
+            return;
+        *last = box;
+        seen({ true, box->windowTitle(), box->text(), box->icon(), box->textFormat(),
+               box->parentWidget() != nullptr });
+        const QMessageBox::StandardButton answer = buttons.takeFirst();
+        if (QAbstractButton *target = box->button(answer))
             target->click();
         else
-            box->done(button);
+            box->done(answer);
     });
     poller->start();
+}
+
+} // namespace
+
+std::shared_ptr<MessageBoxRecord> answerNextMessageBox(QMessageBox::StandardButton button, int timeoutMs)
+{
+    auto record = std::make_shared<MessageBoxRecord>();
+    answerBoxes({ button }, timeoutMs, [record](const MessageBoxRecord &seen) { *record = seen; });
     return record;
 }
 
@@ -126,33 +134,7 @@ std::shared_ptr<QList<MessageBoxRecord>> answerMessageBoxes(QList<QMessageBox::S
                                                             int timeoutMs)
 {
     auto records = std::make_shared<QList<MessageBoxRecord>>();
-    auto *poller = new QTimer(qApp);
-    auto deadline = std::make_shared<QDeadlineTimer>(timeoutMs);
-    auto last = std::make_shared<QPointer<QMessageBox>>();
-    poller->setInterval(10);
-    QObject::connect(poller, &QTimer::timeout, poller, [=] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (records->size() >= buttons.size() || deadline->hasExpired()) {
-            poller->deleteLater();
-            return;
-        }
-        if (!box || box == *last || !box->isVisible())
-            return;
-        *last = box;
-        MessageBoxRecord record;
-        record.seen = true;
-        record.title = box->windowTitle();
-        record.text = box->text();
-        record.icon = box->icon();
-        record.textFormat = box->textFormat();
-        record.hadParent = box->parentWidget() != nullptr;
-        *records << record;
-        if (QAbstractButton *target = box->button(buttons[records->size() - 1]))
-            target->click();
-        else
-            box->done(buttons[records->size() - 1]);
-    });
-    poller->start();
+    answerBoxes(buttons, timeoutMs, [records](const MessageBoxRecord &seen) { *records << seen; });
     return records;
 }
 
