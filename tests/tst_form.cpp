@@ -17,34 +17,26 @@ private slots:
         WindowDriver d;
         QVERIFY(d.w("Recive_msg")->property("readOnly").toBool() && d.w("DataRecive")->property("readOnly").toBool());
         QVERIFY(d.w("SerialList")->property("editable").toBool());
-        QButtonGroup *modes = d.w<QAbstractButton>("TCPClient")->group();
-        QVERIFY(modes && modes->exclusive());
-        for (const char *mode : { "TCPClient", "TCPserver", "UDPButton", "serialButton" })
-            QVERIFY2(d.w<QAbstractButton>(mode)->isCheckable() && d.w<QAbstractButton>(mode)->group() == modes, mode);
-        // Without the SVG plugin the icons are null.
-        QVERIFY(!d.w<QAbstractButton>("TCPClient")->icon().pixmap(32, 32).isNull());
-
-        // The sheet loads, and every object it styles by name is in the window.
+        QButtonGroup *modes = d.w<QAbstractButton>("serialButton")->group();
+        QVERIFY(modes && modes->exclusive() && modes->buttons().size() == 4 && modes->checkedButton());
+        QVERIFY(!d.w<QAbstractButton>("TCPClient")->icon().pixmap(32, 32).isNull()); // null without the SVG plugin
         QVERIFY(loadStyleSheet(*qApp));
-        QStringList styled;
-        for (const auto &match : QRegularExpression("#(?![0-9a-fA-F]{3,8}\\b|qt_)(\\w+)").globalMatch(qApp->styleSheet()))
-            styled << match.captured(1);
-        QVERIFY(styled.contains("frameMian"));
-        for (const QString &name : styled)
-            QVERIFY2(d.window().findChild<QWidget *>(name), qPrintable(name));
-
+        const QRegularExpression byName("#(?![0-9a-fA-F]{3,8}\\b|qt_)(\\w+)"); // not colours, not Qt's own
+        for (const auto &match : byName.globalMatch(qApp->styleSheet())) // every object styled by name exists
+            QVERIFY2(d.window().findChild<QWidget *>(match.captured(1)), qPrintable(match.captured(1)));
         // Failures leave the sheet as it was: no sheet, an empty one (a bare BOM too), no resource root.
         QTemporaryDir dir;
-        QFile file(dir.filePath("sheet.css"));
-        auto write = [&](const QByteArray &bytes) {
-            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && (file.close(), true);
-        };
-        QVERIFY(!loadStyleSheet(*qApp, file.fileName(), dir.path()));
-        QVERIFY(write("") && !loadStyleSheet(*qApp, file.fileName(), dir.path()));
-        QVERIFY(write("\xEF\xBB\xBF") && !loadStyleSheet(*qApp, file.fileName(), dir.path()));
-        QVERIFY(write("QLabel { color: red; }") && !loadStyleSheet(*qApp, file.fileName(), dir.filePath("gone")));
+        const QString sheet = dir.filePath("sheet.css");
+        QVERIFY(!loadStyleSheet(*qApp, sheet, dir.path()));
+        const QList<QPair<QByteArray, QString>> failures { { "", dir.path() }, { "\xEF\xBB\xBF", dir.path() },
+                                                           { "QLabel { color: red; }", dir.filePath("gone") } };
+        for (const auto &[bytes, root] : failures) {
+            QFile file(sheet);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush());
+            QVERIFY(!loadStyleSheet(*qApp, sheet, root));
+        }
         QVERIFY(qApp->styleSheet().contains("#frameMian"));
-        QVERIFY(loadStyleSheet(*qApp, file.fileName(), dir.path()));
+        QVERIFY(loadStyleSheet(*qApp, sheet, dir.path()));
         QCOMPARE(qApp->styleSheet(), "QLabel { color: red; }");
     }
 };
