@@ -53,7 +53,10 @@ private slots:
             else if (named.contains("even"))
                 r.d.choose("ParityList", "even");
             r.d.click("SerialOpen");
-            if (named == "已断开") {
+            if (named == "已断开") { // after a close and a reopen, so the close has to be a real one
+                QVERIFY(r.carries());
+                r.d.click("SerialClose");
+                r.d.click("SerialOpen");
                 QVERIFY(r.carries());
                 r.pty.closeMaster();
             }
@@ -82,7 +85,6 @@ private slots:
             << QList<uint> { B9600, CSTOPB | PARODD | CMSPAR, IXON | IXOFF } << QString(70000, 'x') << false
             << QByteArray(70000, 'x').append("\r\n");
     }
-    // Then a loop sends until the port closes.
     void opensSendsAndReceives()
     {
         QFETCH(QStringList, choices);
@@ -121,7 +123,6 @@ private slots:
         sent += r.pty.readAvailable(300);
         QCOMPARE(sent, QByteArray(qMax(5, int(sent.size())), 't'));
         QTRY_COMPARE(r.count("SendCountLabel"), sent.size());
-        QCOMPARE(r.d.enabled(arrangement), closed);
     }
 };
 
