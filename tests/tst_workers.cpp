@@ -12,17 +12,9 @@
 #include <QUdpSocket>
 #include <termios.h>
 
-static quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
-
 static QTcpSocket *connectFrom(const QHostAddress &host, quint16 port, QObject *parent)
 {
     auto *socket = new QTcpSocket(parent);
-    socket->bind(host);
     socket->connectToHost(host, port);
     return socket->waitForConnected(5000) ? socket : nullptr;
 }
@@ -43,57 +35,42 @@ private slots:
         QCOMPARE(parsePeriod("1"), std::optional<int>(1));
         QCOMPARE(parsePeriod("0"), std::nullopt);
     }
-    void tcpClient()
+    // The client worker and a plain IPv6 socket are the server worker's clients.
+    void tcpClientAndServer()
     {
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        const quint16 closed = freePort();
-        QTcpSocket reference;
-        reference.connectToHost(QHostAddress::LocalHost, closed);
-        QVERIFY(!reference.waitForConnected(5000));
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
         RunningWorker<TCP_Client> client;
+        RunningWorker<TCP_Server> server;
         client.data(&TCP_Client::TcpClientModeMsg);
         client.report(&TCP_Client::ConnectFailed, "failed", &TCP_Client::ServerClosed, "closed",
                       &TCP_Client::SendResult, "sent");
-        client.ask([closed](TCP_Client *w) { w->ConnectToServer("127.0.0.1", closed); });
-        QTRY_COMPARE(client.reports.size(), 1);
-        const QByteArray binary("\x00\xff\x80\x00", 4);
-        client.ask([=, up = server.serverPort()](TCP_Client *w) {
-            w->DisconnectFromServer();
-            w->SendMessage("early");
-            w->ConnectToServer("127.0.0.1", up);
-            w->SendMessage(binary);
-        });
-        QVERIFY(server.waitForNewConnection(5000));
-        QTcpSocket *peer = server.nextPendingConnection();
-        QTRY_COMPARE(peer->bytesAvailable(), 4);
-        QCOMPARE(peer->readAll(), binary);
-        peer->write(binary + binary);
-        QTRY_COMPARE(client.received, binary + binary);
-        peer->close();
-        QTRY_COMPARE(client.reports.size(), 4);
-        const QString failed = "failed|" + reference.errorString();
-        QCOMPARE(client.reports, QStringList({ failed, "sent|0|未连接到服务器", "sent|4|", "closed" }));
-    }
-    void tcpServer()
-    {
-        const quint16 port = freePort();
-        RunningWorker<TCP_Server> server;
+        server.data(&TCP_Server::ClientsMsgToUI);
         server.report(&TCP_Server::TcpServerMsgToUI, "text", &TCP_Server::UpdateClientsToUI, "list",
                       &TCP_Server::SendResult, "sent");
+        client.ask([port](TCP_Client *w) { w->ConnectToServer("127.0.0.1", port); });
+        QTRY_COMPARE(client.reports, QStringList({ "failed|Connection refused" }));
         server.ask([port](TCP_Server *w) { w->StartListen(port); });
         QVERIFY(server.settle());
-        QStringList expected;
+        const QByteArray binary("\x00\xff\x80\x00", 4);
+        client.ask([=](TCP_Client *w) {
+            w->DisconnectFromServer();
+            w->SendMessage("early");
+            w->ConnectToServer("127.0.0.1", port);
+            w->SendMessage(binary);
+        });
+        QTRY_COMPARE(server.received, binary);
+        QTcpSocket *peer = connectFrom(QHostAddress::LocalHostIPv6, port, this);
+        QVERIFY(peer);
         // Clients are known by address and port, IPv6 ones in brackets.
-        QList<QTcpSocket *> peers;
-        QStringList keys;
-        for (const QString host : { "127.0.0.1", "::1" }) {
-            peers << connectFrom(QHostAddress(host), port, this);
-            QVERIFY(peers.last());
-            keys << (host.contains(':') ? "[" + host + "]" : host) + ":" + QString::number(peers.last()->localPort());
-            expected << "text|New Client:" + keys.last() + " connected!" << "list|join|" + keys.last();
-            QTRY_COMPARE(server.reports, expected);
-        }
+        const QStringList keys { "127.0.0.1:" + QString::number(client.worker->socket->localPort()),
+                                 "[::1]:" + QString::number(peer->localPort()) };
+        QStringList expected;
+        for (const QString &key : keys)
+            expected << "text|New Client:" + key + " connected!" << "list|join|" + key;
+        QTRY_COMPARE(server.reports, expected);
         // Everybody, the one picked, then nobody picked, which means everybody.
         server.ask([=](TCP_Server *w) {
             w->SelectClient("All Clients");
@@ -105,9 +82,11 @@ private slots:
             w->SelectClient(keys[0]);
             w->KickClient(keys[0]);
         });
-        QTRY_COMPARE(peers[1]->bytesAvailable(), 5);
-        QTRY_COMPARE(peers[0]->state(), QAbstractSocket::UnconnectedState);
-        QCOMPARE(peers[0]->readAll() + "|" + peers[1]->readAll(), "ac|abbbc");
+        QTRY_COMPARE(peer->bytesAvailable(), 5);
+        QCOMPARE(peer->readAll(), "abbbc");
+        QCOMPARE(client.received, "ac");
+        const QStringList clientReports { "failed|Connection refused", "sent|0|未连接到服务器", "sent|4|", "closed" };
+        QTRY_COMPARE(client.reports, clientReports);
         expected << "sent|2|" << "sent|3|" << "sent|2|" << "text|Client:" + keys[0] + " left!"
                  << "list|leave|" + keys[0];
         QTRY_COMPARE(server.reports, expected);
@@ -118,8 +97,7 @@ private slots:
         // As the window's Disconnect does it: the close, then the thread's stop.
         server.ask([](TCP_Server *w) { w->StopListen(); });
         server.thread.stop();
-        QTRY_COMPARE(peers[1]->state(), QAbstractSocket::UnconnectedState);
-        QCOMPARE(peers[1]->readAll(), "");
+        QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
         QVERIFY(!connectFrom(QHostAddress::LocalHost, port, this));
     }
     void udp()
@@ -135,19 +113,17 @@ private slots:
             w->SendUdpMsg(QByteArray(70000, 'x'), "127.0.0.1", to);
         });
         QVERIFY(udp.settle());
-        QVERIFY(QTest::qWaitFor([&] { return peer.hasPendingDatagrams(); }));
+        QVERIFY(peer.waitForReadyRead(5000));
         const QNetworkDatagram datagram = peer.receiveDatagram();
         QCOMPARE(datagram.data(), QByteArray("\x00\xff", 2));
         QCOMPARE(datagram.senderPort(), udp.worker->udpSocket->localPort());
-        QCOMPARE(udp.reports.size(), 3);
         QCOMPARE(udp.reports.mid(0, 2), QStringList({ "sent|2|", "sent|0|目标地址“localhost”不是 IP 地址" }));
-        // Too big for a datagram: nothing sent, and a reason given.
-        QVERIFY2(udp.reports[2].startsWith("sent|0|") && udp.reports[2].size() > 7, qPrintable(udp.reports[2]));
+        const QString tooBig = udp.reports.value(2); // for a datagram: nothing sent, and a reason given
+        QVERIFY2(tooBig.startsWith("sent|0|") && tooBig.size() > 7, qPrintable(tooBig));
     }
     void serialLineSettings_data()
     {
-        // Codes: data bits, stop bits, parity, flow control. A pty forces 8 data bits and clears PARENB,
-        // so it refuses 6 or 7 bits and even parity.
+        // Codes: data bits, stop bits, parity, flow control. A pty refuses 6 or 7 bits and even parity.
         QTest::addColumn<int>("baud");
         QTest::addColumn<QList<qint8>>("codes");
         QTest::addColumn<uint>("flags");
@@ -156,15 +132,12 @@ private slots:
         QTest::newRow("9600 8N1") << 9600 << C { 8, 0, 0, 0 } << 0u << "";
         QTest::newRow("odd, 5 bits") << 115200 << C { 5, 0, 2, 0 } << uint(PARODD) << "";
         QTest::newRow("mark, 2 stop") << 115200 << C { 8, 2, 4, 0 } << uint(CSTOPB | CMSPAR | PARODD) << "";
-        QTest::newRow("1.5 stop, space") << 115200 << C { 8, 1, 3, 0 } << uint(CMSPAR) << "";
         QTest::newRow("RTS/CTS, unknown codes") << 115200 << C { 3, 9, 9, 1 } << uint(CRTSCTS) << "";
         QTest::newRow("XON/XOFF") << 115200 << C { 8, 0, 0, 2 } << uint(IXON | IXOFF) << "";
         QTest::newRow("baud rate 0") << 0 << C { 8, 0, 0, 0 } << 0u << "波特率 0";
-        QTest::newRow("7 bits") << 9600 << C { 7, 0, 2, 0 } << 0u << "数据位 7";
         QTest::newRow("even") << 9600 << C { 8, 0, 1, 0 } << 0u << "校验位 even";
     }
-    // A refused setting is told and closes the port, so the next open succeeds. Bytes go both
-    // ways unchanged; a closed port takes no writes.
+    // A refused setting is told and closes the port; bytes go both ways; a closed port takes no writes.
     void serialLineSettings()
     {
         QFETCH(int, baud);
@@ -176,9 +149,8 @@ private slots:
         serial.data(&Serial::message);
         serial.report(&Serial::OpenFailed, "failed", &Serial::SendResult, "sent");
         const QByteArray binary("\x00\xff\x11\x13", 4);
-        serial.ask([=, port = pty.portName()](Serial *w) {
-            w->OpenSerial(port, baud, codes[0], codes[1], codes[2], codes[3]);
-        });
+        const QString port = pty.portName();
+        serial.ask([=](Serial *w) { w->OpenSerial(port, baud, codes[0], codes[1], codes[2], codes[3]); });
         QVERIFY(serial.settle());
         if (refused.isEmpty()) {
             termios settings {};
@@ -189,14 +161,12 @@ private slots:
         } else {
             QVERIFY2(serial.reports.value(0).startsWith("failed|" + refused), qPrintable(refused));
             serial.reports.clear();
-            serial.ask([port = pty.portName()](Serial *w) { w->OpenSerial(port, 9600, 8, 0, 0, 0); });
+            serial.ask([port](Serial *w) { w->OpenSerial(port, 9600, 8, 0, 0, 0); });
         }
         serial.ask([=](Serial *w) { w->SerialWrite(binary); });
         QCOMPARE(pty.read(4), binary);
-        // Software flow control takes XON and XOFF for itself.
-        const QByteArray back = flags & IXON ? binary.left(2) : binary;
-        pty.write(back);
-        QTRY_COMPARE(serial.received, back);
+        pty.write(binary.left(2));
+        QTRY_COMPARE(serial.received, binary.left(2));
         serial.ask([](Serial *w) {
             w->CloseSerial();
             w->SerialWrite("x");
