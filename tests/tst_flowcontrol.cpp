@@ -22,8 +22,6 @@ static QByteArray numberedLines(qint64 size)
     return bytes.left(size);
 }
 
-constexpr qint64 stallBound = ReadCredit::Limit + ReadCredit::TransportBuffer;
-
 // What a socket and the system below it hold unread.
 static qint64 heldBy(QTcpSocket *socket)
 {
@@ -40,11 +38,10 @@ void endStalled(RunningWorker<Worker> &harness, const QByteArray &payload, End e
     QTRY_VERIFY_WITH_TIMEOUT(harness.received.size() >= ReadCredit::Limit, 20000);
     QTest::qWait(300);
     const qint64 before = harness.received.size();
-    QVERIFY(before <= stallBound);
+    QVERIFY(before <= ReadCredit::Limit + ReadCredit::TransportBuffer);
     auto held = std::make_shared<qint64>(0);
     harness.ask([held, end](Worker *w) { *held = end(w); });
-    QVERIFY(harness.settle());
-    QVERIFY(*held > 0);
+    QVERIFY(harness.settle() && *held > 0);
     QTRY_VERIFY(harness.received.size() >= before + *held);
     QVERIFY(harness.received == payload.left(harness.received.size()));
 }
@@ -111,7 +108,7 @@ private slots:
         }
         QTRY_VERIFY_WITH_TIMEOUT(server.received.size() >= ReadCredit::Limit, 20000);
         QTest::qWait(300);
-        QVERIFY(server.received.size() <= stallBound);
+        QVERIFY(server.received.size() <= ReadCredit::Limit + ReadCredit::TransportBuffer);
         server.repays = true;
         server.repay(server.received.size());
         QTRY_COMPARE_WITH_TIMEOUT(server.received.size(), 2 * each, 30000);
@@ -171,10 +168,7 @@ private slots:
         ui.click("Connect");
         const QString closed = server ? QStringLiteral("\nClient:") : QStringLiteral("\n服务器已断开连接");
         QTRY_VERIFY_WITH_TIMEOUT(ui.text("Recive_msg").contains(closed), 180000);
-        const QString shown = ui.w<ReceiveView>("Recive_msg")->joinedText();
-        const qsizetype at = shown.indexOf(QLatin1String(payload.left(64)));
-        QVERIFY(QStringView(shown).mid(at, payload.size()) == QLatin1String(payload));
-        QVERIFY(QStringView(shown).mid(at + payload.size()).startsWith(closed));
+        QVERIFY(ui.w<ReceiveView>("Recive_msg")->joinedText().contains(QLatin1String(payload) + closed));
     }
 };
 
