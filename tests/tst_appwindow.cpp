@@ -51,6 +51,14 @@ private slots:
         d.close();
         store().setValue("serial/portName", "ttyQ1");
         d.restart([&] { return ports; });
+        // The stored name is only a preference: the user's pick outlasts its arrival.
+        d.choose("SerialList", "ttyQ0");
+        ports << "ttyQ1";
+        QTRY_COMPARE(d.w("SerialList")->property("count").toInt(), 3);
+        QCOMPARE(d.text("SerialList"), "ttyQ0");
+        ports.removeLast();
+        QTRY_COMPARE(d.w("SerialList")->property("count").toInt(), 2);
+        d.choose("SerialList", pty.portName());
         d.click("serialButton");
         d.click("SerialOpen");
         d.click("TCPClient");
@@ -79,6 +87,12 @@ private slots:
             d.close();
             QCOMPARE(store().value("network/targetIP").toString(), QString("127.0.0.%1").arg(signalNumber));
         }
+        // The session manager's save request saves and leaves the window open.
+        WindowDriver d;
+        d.type("Obj_IP", "127.0.0.9");
+        QMetaObject::invokeMethod(&d.window(), "commitSessionData");
+        QCOMPARE(store().value("network/targetIP").toString(), QString("127.0.0.9"));
+        QVERIFY(d.window().isVisible());
     }
 
     void recordsAndLoadedFiles()

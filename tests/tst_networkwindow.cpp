@@ -87,6 +87,15 @@ private slots:
         QVERIFY(next);
         next->write(QByteArray(70000, 'r'));
         QTRY_COMPARE(count(d, "Recive_cnt"), 70000);
+        // A host name is resolved, then connected to, whichever address family comes first.
+        d.click("Disconnect");
+        QTcpServer named;
+        QVERIFY(named.listen(QHostAddress::Any));
+        d.check("DnsAnalysis", true);
+        d.type("Obj_IP", "localhost");
+        d.type("Obj_Port", named.serverPort());
+        d.click("Connect");
+        QTRY_VERIFY(named.hasPendingConnections());
     }
 
     void udpThenServerWithThreeClients()
