@@ -41,13 +41,16 @@ private slots:
                 d.click("SerialClose");
                 return through;
             }
+            const QString received = d.text("Recive_cnt");
             d.click("Connect");
             QTcpSocket visitor;
             const bool open = QTest::qWaitFor([&] {
                 if (mode == "TCPClient")
                     return peer.hasPendingConnections();
-                if (mode == "UDPButton") // the window holds the port
-                    return !QUdpSocket().bind(QHostAddress::Any, port, QAbstractSocket::DontShareAddress);
+                if (mode == "UDPButton") { // lost until the window has bound the port
+                    QUdpSocket().writeDatagram("ping", QHostAddress::LocalHost, port);
+                    return d.text("Recive_cnt") != received;
+                }
                 visitor.abort(); // refused until the window listens, so tried again
                 visitor.connectToHost(QHostAddress::LocalHost, port);
                 return visitor.waitForConnected(1000) && QTest::qWaitFor([&] { return clients->count() == 2; }, 1000);
