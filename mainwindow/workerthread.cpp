@@ -21,14 +21,8 @@ WorkerThread::~WorkerThread()
 
 void WorkerThread::start()
 {
-    if (!thread || thread->isRunning())
-        return;
-    // Between runs the worker waits in the owner's thread; it is moved before
-    // the start, so Qt ties it to the new run's thread-local state and not to
-    // that of a run that has ended.
-    if (worker->thread() != thread)
-        worker->moveToThread(thread);
-    thread->start(QThread::InheritPriority);
+    if (thread)
+        thread->start(QThread::InheritPriority);
 }
 
 bool WorkerThread::isRunning() const
@@ -41,17 +35,9 @@ void WorkerThread::stop()
     if (!isRunning())
         return;
     // Quitting from inside the thread lets the requests queued before it,
-    // such as a close, run first; a quit from here could overtake them. The
-    // worker comes home first: objects left in a finished thread keep
-    // pointers into its thread-local storage.
+    // such as a close, run first; a quit from here could overtake them.
     QThread *running = thread;
-    QThread *home = QThread::currentThread();
-    const bool comesHome = end == WorkerEnd::DeletedByOwner;
-    QMetaObject::invokeMethod(worker, [running, worker = worker, home, comesHome] {
-        if (comesHome)
-            worker->moveToThread(home);
-        running->quit();
-    });
+    QMetaObject::invokeMethod(worker, [running] { running->quit(); });
     thread->wait();
 }
 
