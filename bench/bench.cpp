@@ -142,6 +142,20 @@ struct Reached
     bool complete = false;
 };
 
+// Waits until all `size` bytes are counted and the area ends with `tail`,
+// or the limit is up; figures taken since `clock` started.
+Reached awaitFlood(QLabel *counter, const ReceiveView *view, const QString &tail, qint64 size,
+                   const QElapsedTimer &clock, Heartbeat &heartbeat)
+{
+    Reached reached;
+    reached.complete = waitUntil([&] { return counted(counter) == size && endsWith(view, tail); }, limitMs);
+    reached.ms = clock.elapsed();
+    reached.bytes = counted(counter);
+    reached.peakKiB = peakResidentKiB();
+    reached.beat = heartbeat.figures();
+    return reached;
+}
+
 QString floodFigures(const Reached &reached, bool verified)
 {
     return QStringLiteral("MBps=%1 %2 peakMiB=%3 reached=%4 verified=%5")
@@ -180,14 +194,7 @@ QString tcpFlood(const TcpFlood &flood)
     waitUntil([&] { return counted(counter) > 0; }, 10000);
     QElapsedTimer clock;
     clock.start();
-    Reached reached;
-    reached.complete = waitUntil([&] {
-        return counted(counter) == payload.size() && endsWith(view, tail);
-    }, limitMs);
-    reached.ms = clock.elapsed();
-    reached.bytes = counted(counter);
-    reached.peakKiB = peakResidentKiB();
-    reached.beat = heartbeat.figures();
+    Reached reached = awaitFlood(counter, view, tail, payload.size(), clock, heartbeat);
 
     // Paragraphs start at chunk boundaries, and hex pairs of two chunks
     // meet without a space, so those are left out of the comparison.
@@ -297,14 +304,7 @@ QString serialFlood()
     QElapsedTimer clock;
     clock.start();
     std::thread writer([&] { pty.write(payload); });
-    Reached reached;
-    reached.complete = waitUntil([&] {
-        return counted(counter) == payload.size() && endsWith(view, tail);
-    }, limitMs);
-    reached.ms = clock.elapsed();
-    reached.bytes = counted(counter);
-    reached.peakKiB = peakResidentKiB();
-    reached.beat = heartbeat.figures();
+    Reached reached = awaitFlood(counter, view, tail, payload.size(), clock, heartbeat);
     if (!reached.complete)
         pty.closeMaster();
     writer.join();
