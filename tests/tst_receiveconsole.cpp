@@ -53,6 +53,11 @@ private slots:
         page.console.clear();
         page.stream("c");
         QCOMPARE(page.console.plainText(), held + "c");
+        // A time paragraph, to the millisecond, goes before an entry when asked for.
+        page.timestamp->setChecked(true);
+        page.console.appendMessage("sent", "   Send");
+        const QRegularExpression stamp(R"(\n\d{4}\.\d\d\.\d\d \d\d:\d\d:\d\d\.\d{3}   Send\nsent$)");
+        QVERIFY2(stamp.match(page.console.plainText()).hasMatch(), qPrintable(page.console.plainText()));
     }
     // Blocks stay short however long a run grows; records and copies see the run whole, markup
     // as it came, and the CR LF at the first cut as one line break. The view follows the end
