@@ -185,6 +185,8 @@ void NetworkPage::open()
     if (!port)
         return;
     linkMode = shownMode;
+    // Started once and kept until the window goes: a Qt 6.4 thread that is
+    // restarted may leave its objects bound to the previous run's storage.
     threadOf(linkMode).start();
     switch (linkMode) {
     case Mode::TcpClient:
@@ -233,7 +235,6 @@ void NetworkPage::close()
         if (ended)
             console->endOfStream(tcpClient);
     });
-    thread.stop();
     if (linkMode == Mode::TcpServer)
         ui->client_list->clear();
     setState(LinkState::Closed);

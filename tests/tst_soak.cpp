@@ -56,11 +56,15 @@ private slots:
                 return visitor.waitForConnected(1000) && QTest::qWaitFor([&] { return clients->count() == 2; }, 1000);
             });
             QTcpSocket *link = mode == "TCPClient" ? peer.nextPendingConnection() : &visitor;
-            d.click("Disconnect"); // the far end sees the link end, and the port is free again
-            if (mode == "UDPButton")
-                return open && QUdpSocket().bind(QHostAddress::Any, port, QAbstractSocket::DontShareAddress);
-            return open && (link->state() == QAbstractSocket::UnconnectedState || link->waitForDisconnected(5000))
-                && (mode == "TCPClient" || (!clients->count() && QTcpServer().listen(QHostAddress::LocalHost, port)));
+            d.click("Disconnect"); // the far end sees the link end, and the port is freed
+            const auto freed = [&] {
+                if (mode == "UDPButton")
+                    return QUdpSocket().bind(QHostAddress::Any, port, QAbstractSocket::DontShareAddress);
+                return mode == "TCPClient" || QTcpServer().listen(QHostAddress::LocalHost, port);
+            };
+            if (!open || (link->state() != QAbstractSocket::UnconnectedState && !link->waitForDisconnected(5000)))
+                return false;
+            return !clients->count() && QTest::qWaitFor(freed);
         };
         QVERIFY(cycle());
         QTest::qWait(100); // counted once a first cycle has created what is made lazily
