@@ -9,7 +9,6 @@
 #include "bench/floodpeers.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/receiveview.h"
-#include "tests/floodpeer.h"
 #include "tests/testsupport.h"
 
 #include <QAbstractButton>
@@ -176,7 +175,7 @@ struct TcpFlood
 QString tcpFlood(const TcpFlood &flood)
 {
     const QByteArray payload = floodText(tcpFloodBytes, flood.separator);
-    FloodPeer peer(payload, { flood.writeSize, false });
+    FloodPeer peer(payload, flood.writeSize);
     MainWindow window;
     window.show();
     find<QLineEdit>(window, "Obj_IP")->setText(QStringLiteral("127.0.0.1"));

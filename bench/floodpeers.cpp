@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
 
@@ -17,6 +18,50 @@ qint64 nowNs()
 }
 
 } // namespace
+
+FloodPeer::FloodPeer(QByteArray bytes, qint64 writeSize)
+    : payload(std::move(bytes))
+    , writeSize(writeSize)
+{
+    thread.start();
+    moveToThread(&thread);
+    QMetaObject::invokeMethod(this, [this] {
+        server = new QTcpServer(this);
+        server->listen(QHostAddress::LocalHost, 0);
+        listeningPort = server->serverPort();
+        connect(server, &QTcpServer::newConnection, this, [this] {
+            socket = server->nextPendingConnection();
+            connect(socket, &QTcpSocket::bytesWritten, this, [this](qint64 bytes) {
+                writtenBytes += bytes;
+                writeMore();
+            });
+            writeMore();
+        });
+    }, Qt::BlockingQueuedConnection);
+}
+
+FloodPeer::~FloodPeer()
+{
+    QMetaObject::invokeMethod(this, [this] {
+        delete socket;
+        delete server;
+    }, Qt::BlockingQueuedConnection);
+    thread.quit();
+    thread.wait();
+}
+
+void FloodPeer::writeMore()
+{
+    // Keeps some queued so the socket is never idle, without copying the
+    // whole payload into its buffer.
+    constexpr qint64 queued = 512 * 1024;
+    qint64 offset = writtenBytes + socket->bytesToWrite();
+    while (socket->bytesToWrite() < queued && offset < payload.size()) {
+        const qint64 n = qMin(writeSize, payload.size() - offset);
+        socket->write(payload.constData() + offset, n);
+        offset += n;
+    }
+}
 
 CountingDrain::CountingDrain(quint16 port, qint64 expectedBytes)
     : expected(expectedBytes)

@@ -7,6 +7,32 @@
 
 #include <atomic>
 
+class QTcpServer;
+class QTcpSocket;
+
+// A TCP server on loopback that writes `payload` to the first client that
+// connects, as fast as its socket takes it, from a thread of its own.
+class FloodPeer : public QObject
+{
+    Q_OBJECT
+
+public:
+    FloodPeer(QByteArray payload, qint64 writeSize = 256 * 1024);
+    ~FloodPeer() override;
+    quint16 port() const { return listeningPort; }
+
+private:
+    void writeMore();
+
+    QThread thread;
+    QTcpServer *server = nullptr;
+    QTcpSocket *socket = nullptr;
+    QByteArray payload;
+    qint64 writeSize;
+    qint64 writtenBytes = 0;
+    quint16 listeningPort = 0;
+};
+
 // Drains a TCP stream in a thread of its own and only counts: the link's limit.
 class CountingDrain : public QObject
 {

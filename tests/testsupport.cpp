@@ -4,13 +4,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QPointer>
 #include <QSettings>
 #include <QTimer>
-
-#include <functional>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -91,65 +87,33 @@ bool PseudoTerminal::slaveSettings(termios *settings) const
     return slaveFd >= 0 && tcgetattr(slaveFd, settings) == 0;
 }
 
-namespace {
-
-// Polls for modal boxes and answers each new one with the next of `buttons`.
-void answerBoxes(QList<QMessageBox::StandardButton> buttons, int timeoutMs,
-                 std::function<void(const MessageBoxRecord &)> seen)
+std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons, int timeoutMs)
 {
+    auto answered = std::make_shared<QList<AnsweredBox>>();
     auto *poller = new QTimer(qApp);
-    auto deadline = std::make_shared<QDeadlineTimer>(timeoutMs);
-    auto last = std::make_shared<QPointer<QMessageBox>>();
-    poller->setInterval(10);
-    QObject::connect(poller, &QTimer::timeout, poller, [=]() mutable {
-        if (buttons.isEmpty() || deadline->hasExpired()) {
+    const QDeadlineTimer deadline(timeoutMs);
+    QObject::connect(poller, &QTimer::timeout, poller, [=, last = QPointer<QMessageBox>()]() mutable {
+        if (buttons.isEmpty() || deadline.hasExpired()) {
             poller->deleteLater();
             return;
         }
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || box == *last || !box->isVisible())
+        if (!box || box == last || !box->isVisible())
             return;
-        *last = box;
-        seen({ true, box->windowTitle(), box->text(), box->icon(), box->textFormat(),
-               box->parentWidget() != nullptr });
+        last = box;
+        *answered << AnsweredBox { box->text(), box->textFormat() };
         const QMessageBox::StandardButton answer = buttons.takeFirst();
         if (QAbstractButton *target = box->button(answer))
             target->click();
         else
             box->done(answer);
     });
-    poller->start();
-}
-
-} // namespace
-
-std::shared_ptr<MessageBoxRecord> answerNextMessageBox(QMessageBox::StandardButton button, int timeoutMs)
-{
-    auto record = std::make_shared<MessageBoxRecord>();
-    answerBoxes({ button }, timeoutMs, [record](const MessageBoxRecord &seen) { *record = seen; });
-    return record;
-}
-
-std::shared_ptr<QList<MessageBoxRecord>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons,
-                                                            int timeoutMs)
-{
-    auto records = std::make_shared<QList<MessageBoxRecord>>();
-    answerBoxes(buttons, timeoutMs, [records](const MessageBoxRecord &seen) { *records << seen; });
-    return records;
+    poller->start(10);
+    return answered;
 }
 
 void useSettingsDirectory(const QTemporaryDir &dir)
 {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
-}
-
-int openFileDescriptorCount()
-{
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
-}
-
-int threadCount()
-{
-    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
 }

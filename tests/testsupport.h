@@ -40,28 +40,18 @@ private:
     QString slavePath;
 };
 
-// Answers the next modal message box that appears with `button`, and records
-// what it said. Call before the action that shows the box.
-struct MessageBoxRecord
+// What a modal message box said.
+struct AnsweredBox
 {
-    bool seen = false;
-    QString title;
     QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
     Qt::TextFormat textFormat = Qt::AutoText;
-    bool hadParent = false;
 };
-std::shared_ptr<MessageBoxRecord> answerNextMessageBox(QMessageBox::StandardButton button,
-                                                       int timeoutMs = 5000);
 
-// Answers the next boxes, one after the other, with `buttons`.
-std::shared_ptr<QList<MessageBoxRecord>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons,
-                                                            int timeoutMs = 5000);
+// Answers the next modal message boxes, one after the other, with `buttons`,
+// and records what they said. Call before the action that shows them.
+std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons,
+                                                       int timeoutMs = 5000);
 
 // Points the per-user settings store at `dir`, so tests never touch the
 // user's own settings.
 void useSettingsDirectory(const QTemporaryDir &dir);
-
-// Counts the running threads and open file descriptors of this process.
-int openFileDescriptorCount();
-int threadCount();

@@ -1,8 +1,10 @@
 #include "app/quitsignals.h"
+#include "app/stylesheet.h"
 #include "tests/testsupport.h"
 #include "tests/windowdriver.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QDir>
 #include <QRegularExpression>
 #include <QSettings>
@@ -31,6 +33,35 @@ class AppWindowTest : public QObject
 {
     Q_OBJECT
 private slots:
+    void formAndSheetHaveWhatCodeReliesOn()
+    {
+        // A renamed object silently loses its by-name slot; this warning is all that shows.
+        QTest::failOnWarning(QRegularExpression("connectSlotsByName"));
+        WindowDriver d;
+        QVERIFY(d.w("Recive_msg")->property("readOnly").toBool() && d.w("DataRecive")->property("readOnly").toBool());
+        QVERIFY(d.w("SerialList")->property("editable").toBool());
+        QButtonGroup *modes = d.w<QAbstractButton>("serialButton")->group();
+        QVERIFY(modes && modes->exclusive() && modes->buttons().size() == 4 && modes->checkedButton());
+        QVERIFY(!d.w<QAbstractButton>("TCPClient")->icon().pixmap(32, 32).isNull()); // null without the SVG plugin
+        QVERIFY(loadStyleSheet(*qApp));
+        const QRegularExpression byName("#(?![0-9a-fA-F]{3,8}\\b|qt_)(\\w+)"); // not colours, not Qt's own
+        for (const auto &match : byName.globalMatch(qApp->styleSheet())) // every object styled by name exists
+            QVERIFY2(d.window().findChild<QWidget *>(match.captured(1)), qPrintable(match.captured(1)));
+        // Failures leave the sheet as it was: no sheet, an empty one (a bare BOM too), no resource root.
+        QTemporaryDir dir;
+        const QString sheet = dir.filePath("sheet.css");
+        QVERIFY(!loadStyleSheet(*qApp, sheet, dir.path()));
+        const QList<QPair<QByteArray, QString>> failures { { "", dir.path() }, { "\xEF\xBB\xBF", dir.path() },
+                                                           { "QLabel { color: red; }", dir.filePath("gone") } };
+        for (const auto &[bytes, root] : failures) {
+            QFile file(sheet);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush());
+            QVERIFY(!loadStyleSheet(*qApp, sheet, root));
+        }
+        QVERIFY(qApp->styleSheet().contains("#frameMian"));
+        QVERIFY(loadStyleSheet(*qApp, sheet, dir.path()));
+        QCOMPARE(qApp->styleSheet(), "QLabel { color: red; }");
+    }
     void settingsOutliveRestartsUntilReset()
     {
         PseudoTerminal pty;
@@ -130,10 +161,11 @@ private slots:
             WindowDriver::answerNextFileDialog(path);
             // No answerer for the text file: one left waiting would take a later box.
             const bool refused = path != text.fileName();
-            const auto box = refused ? answerNextMessageBox(QMessageBox::Ok) : std::make_shared<MessageBoxRecord>();
+            using Buttons = QList<QMessageBox::StandardButton>;
+            const auto boxes = answerMessageBoxes(refused ? Buttons { QMessageBox::Ok } : Buttons {});
             d.click("openfileButton");
             QCOMPARE(d.text("Send_msg"), refused ? "kept" : "<b>粗体</b> &amp;\n第二行\n");
-            QCOMPARE(box->seen && box->text.contains(path), refused);
+            QCOMPARE(boxes->size() == 1 && boxes->first().text.contains(path), refused);
         }
     }
 
@@ -143,9 +175,9 @@ private slots:
         WindowDriver d;
         for (const char *mode : { "UDPButton", "serialButton", "TCPClient", "TCPserver" }) {
             d.click(mode);
-            const auto box = answerNextMessageBox(QMessageBox::Ok, 100);
+            const auto boxes = answerMessageBoxes({ QMessageBox::Ok }, 100);
             QTest::keyClick(&d.window(), Qt::Key_F1);
-            QVERIFY2(box->seen == (qstrcmp(mode, "TCPserver") != 0), mode);
+            QVERIFY2(boxes->size() == (qstrcmp(mode, "TCPserver") != 0), mode);
         }
     }
 };

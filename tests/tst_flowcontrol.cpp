@@ -1,5 +1,4 @@
 #include "mainwindow/receiveview.h"
-#include "tests/floodpeer.h"
 #include "tests/runningworker.h"
 #include "tests/windowdriver.h"
 #include "workers/tcp_client.h"
@@ -71,11 +70,14 @@ private slots:
         QFETCH(QString, end);
         const QByteArray payload = numberedLines(48 * 1024 * 1024);
         if (end == "disconnect") {
-            FloodPeer peer(payload);
+            QTcpServer peer;
+            QVERIFY(peer.listen(QHostAddress::LocalHost));
             RunningWorker<TCP_Client> client;
             client.repays = false;
             client.data(&TCP_Client::TcpClientModeMsg);
-            client.ask([port = peer.port()](TCP_Client *w) { w->ConnectToServer("127.0.0.1", port); });
+            client.ask([port = peer.serverPort()](TCP_Client *w) { w->ConnectToServer("127.0.0.1", port); });
+            QTRY_VERIFY(peer.hasPendingConnections());
+            peer.nextPendingConnection()->write(payload);
             endStalled(client, payload, [](TCP_Client *w) {
                 const qint64 held = heldBy(w->socket);
                 w->DisconnectFromServer();
@@ -84,7 +86,10 @@ private slots:
             return;
         }
         RunningWorker<TCP_Server> server;
-        FloodPeer peer(listen(server), payload);
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, listen(server));
+        QVERIFY(peer.waitForConnected(5000));
+        peer.write(payload);
         endStalled(server, payload, [kick = end == "kick"](TCP_Server *w) {
             const qint64 held = heldBy(w->clients.begin().value());
             if (kick)
@@ -154,18 +159,28 @@ private slots:
         const QByteArray payload = numberedLines(48 * 1024 * 1024);
         WindowDriver ui;
         ui.check("AutoSwitchLine", false);
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        const quint16 free = probe.serverPort();
-        probe.close();
-        const FloodOptions closing { 256 * 1024, true };
-        auto peer = server ? std::make_unique<FloodPeer>(free, payload, closing)
-                           : std::make_unique<FloodPeer>(payload, closing);
-        ui.type("Obj_IP", "127.0.0.1");
-        if (server)
+        QTcpServer listener; // the peer of client mode; in server mode, only to find a free port
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
+        const quint16 port = listener.serverPort();
+        if (server) {
+            listener.close();
             ui.click("TCPserver");
-        ui.type(server ? "Local_Port" : "Obj_Port", server ? free : peer->port());
+        }
+        ui.type("Obj_IP", "127.0.0.1");
+        ui.type(server ? "Local_Port" : "Obj_Port", port);
         ui.click("Connect");
+        QTcpSocket visitor;
+        const bool linked = QTest::qWaitFor([&] {
+            if (!server)
+                return listener.hasPendingConnections();
+            visitor.abort(); // refused until the window listens, so tried again
+            visitor.connectToHost(QHostAddress::LocalHost, port);
+            return visitor.waitForConnected(1000);
+        });
+        QVERIFY(linked);
+        QTcpSocket *peer = server ? &visitor : listener.nextPendingConnection();
+        peer->write(payload);
+        peer->disconnectFromHost(); // once the last byte is written
         const QString closed = server ? QStringLiteral("\nClient:") : QStringLiteral("\n服务器已断开连接");
         QTRY_VERIFY_WITH_TIMEOUT(ui.text("Recive_msg").contains(closed), 180000);
         QVERIFY(ui.w<ReceiveView>("Recive_msg")->joinedText().contains(QLatin1String(payload) + closed));

@@ -175,11 +175,11 @@ private slots:
         d.click(mode);
         d.type(mode == "TCPClient" ? "Obj_Port" : "Local_Port", port);
         const QString closed = d.enabled(watched);
-        auto box = answerNextMessageBox(QMessageBox::Ok);
+        const auto boxes = answerMessageBoxes({ QMessageBox::Ok });
         d.click("Connect");
-        QTRY_VERIFY(box->seen);
-        QCOMPARE(box->textFormat, Qt::PlainText);
-        QVERIFY2(box->text.contains(port), qPrintable(box->text));
+        QTRY_COMPARE(boxes->size(), 1);
+        QCOMPARE(boxes->first().textFormat, Qt::PlainText);
+        QVERIFY2(boxes->first().text.contains(port), qPrintable(boxes->first().text));
         QCOMPARE(d.enabled(watched), closed);
     }
 };

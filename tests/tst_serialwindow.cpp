@@ -47,7 +47,7 @@ private slots:
             // Named per process: copies of the test share the port's lock file.
             const QString missing = QDir::temp().filePath(QString("quorvix-gone-%1").arg(qApp->applicationPid()));
             const QString port = named == "无法打开串口" ? missing : r.pty.portName();
-            const auto box = answerNextMessageBox(QMessageBox::Ok);
+            const auto boxes = answerMessageBoxes({ QMessageBox::Ok });
             if (port == missing)
                 r.d.type("SerialList", port);
             else if (named.contains("even"))
@@ -60,7 +60,8 @@ private slots:
                 QVERIFY(r.carries());
                 r.pty.closeMaster();
             }
-            QTRY_VERIFY2(box->text.contains(port) && box->text.contains(named), qPrintable(box->text));
+            const auto said = [&boxes] { return boxes->value(0).text; };
+            QTRY_VERIFY2(said().contains(port) && said().contains(named), qPrintable(said()));
             QCOMPARE(r.d.enabled(arrangement), closed);
             r.ports.prepend("ttyQ9");
             QTRY_COMPARE(r.d.w("SerialList")->property("count").toInt(), 2);
@@ -96,9 +97,9 @@ private slots:
         const QStringList lists { "BaudrateList", "DataBitsList", "StopBitsList", "ParityList", "FlowControlList" };
         for (int i = 0; i < choices.size(); ++i)
             r.d.choose(lists[i], choices[i]);
-        const auto refused = answerNextMessageBox(QMessageBox::Ok); // a refusal then fails instead of hanging
+        const auto refused = answerMessageBoxes({ QMessageBox::Ok }); // a refusal then fails instead of hanging
         r.d.click("SerialOpen");
-        QVERIFY2(r.carries(), qPrintable(refused->text));
+        QVERIFY2(r.carries(), qPrintable(refused->value(0).text));
         termios settings {};
         QVERIFY(r.pty.slaveSettings(&settings));
         const uint cflags = settings.c_cflag & (CSTOPB | PARODD | CMSPAR | CRTSCTS);

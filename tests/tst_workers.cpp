@@ -94,7 +94,7 @@ private slots:
         server.ask([](TCP_Server *w) { w->SendMessage("lost"); });
         expected << "sent|0|所选客户端已断开";
         QTRY_COMPARE(server.reports, expected);
-        // As the window's Disconnect does it: the close, then the thread's stop.
+        // As a page does when the window goes: the close, then the thread's stop.
         server.ask([](TCP_Server *w) { w->StopListen(); });
         server.thread.stop();
         QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);

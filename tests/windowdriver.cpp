@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QApplication>
 #include <QComboBox>
-#include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QTest>
@@ -36,12 +35,8 @@ void WindowDriver::type(const QString &name, const QString &text) const
 {
     if (auto *list = qobject_cast<QComboBox *>(w(name))) {
         list->setFocus();
-        if (QLineEdit *edit = list->lineEdit()) {
-            edit->selectAll();
-            QTest::keyClicks(edit, text);
-        } else {
-            QTest::keyClicks(list, text);
-        }
+        list->lineEdit()->selectAll();
+        QTest::keyClicks(list->lineEdit(), text);
         return;
     }
     w<QLineEdit>(name)->setText(text);
@@ -102,15 +97,11 @@ bool WindowDriver::waitForShown(const QString &name, const QString &needle, int 
     return QTest::qWaitFor([&] { return text(name).contains(needle); }, timeoutMs);
 }
 
-void WindowDriver::answerNextFileDialog(const QString &path, int timeoutMs)
+void WindowDriver::answerNextFileDialog(const QString &path)
 {
-    auto *poller = new QTimer(qApp);
-    const QDeadlineTimer deadline(timeoutMs);
-    QObject::connect(poller, &QTimer::timeout, poller, [=] {
+    // Runs once the dialog's own event loop does.
+    QTimer::singleShot(0, [path] {
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog && !deadline.hasExpired())
-            return;
-        poller->deleteLater();
         if (!dialog)
             return;
         // Typed as a user would; selectFile() leaves a focused name field alone.
@@ -120,5 +111,4 @@ void WindowDriver::answerNextFileDialog(const QString &path, int timeoutMs)
         if (dialog->isVisible())
             dialog->reject();
     });
-    poller->start(10);
 }

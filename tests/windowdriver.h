@@ -33,7 +33,7 @@ public:
     }
 
     void click(const QString &name) const;
-    // Into a line edit, or with keystrokes into a combo box.
+    // Into a line edit, or with keystrokes into an editable combo box.
     void type(const QString &name, const QString &text) const;
     void type(const QString &name, quint16 port) const { type(name, QString::number(port)); }
     void check(const QString &name, bool on) const;
@@ -46,12 +46,10 @@ public:
     QString enabled(const QStringList &names) const;
     // Waits until the receive area `name` holds `needle`.
     bool waitForShown(const QString &name, const QString &needle, int timeoutMs = 5000) const;
+    // Picks `path` in the file dialog that the next action opens, as if typed into it.
+    static void answerNextFileDialog(const QString &path);
 
 private:
     QTemporaryDir storage;
     std::unique_ptr<MainWindow> mainWindow;
-
-public:
-    // Picks `path` in the next file dialog, as if typed into it.
-    static void answerNextFileDialog(const QString &path, int timeoutMs = 5000);
 };
