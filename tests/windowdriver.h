@@ -42,6 +42,8 @@ public:
     // The text of a label, line edit, text area or combo box.
     QString text(const QString &name) const;
     void setText(const QString &name, const QString &text) const;
+    // The figure a counter label shows after its "：".
+    qint64 count(const QString &label) const { return text(label).section(u'：', 1).toLongLong(); }
     // The names among `names` whose widgets are enabled, joined by spaces.
     QString enabled(const QStringList &names) const;
     // Waits until the receive area `name` holds `needle`.
