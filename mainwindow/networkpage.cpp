@@ -5,7 +5,7 @@
 #include "mainwindow/plainmessage.h"
 #include "mainwindow/receiveconsole.h"
 #include "mainwindow/sendpanel.h"
-#include "mainwindow/throttledlabel.h"
+#include "mainwindow/receivecounter.h"
 #include "workers/tcp_client.h"
 #include "workers/tcp_server.h"
 #include "workers/udp_service.h"
@@ -31,8 +31,7 @@ NetworkPage::NetworkPage(Ui::MainWindow *ui, ReceiveConsole *console, QWidget *w
     , panel(new SendPanel({ ui->Send_msg, ui->HexSend, ui->SendNewLine, ui->DisplaySendMsg, ui->Timer_Send,
                             ui->period, ui->Send_cnt },
                           console, QStringLiteral("   Send"), window, this))
-    , receiveLabel(new ThrottledLabel(
-          ui->Recive_cnt, [this] { return QStringLiteral("累计接收：%1").arg(receiveCount); }, this))
+    , receiveCounter(new ReceiveCounter(ui->Recive_cnt, this))
 {
 }
 
@@ -40,7 +39,6 @@ NetworkPage::~NetworkPage() = default;
 
 void NetworkPage::init()
 {
-    receiveCount = 0;
     discoverLocalAddress();
     // What a mode button says while it may be used.
     for (QAbstractButton *button : { static_cast<QAbstractButton *>(ui->TCPClient),
@@ -390,26 +388,19 @@ void NetworkPage::showData(const QByteArray &bytes, QObject *source)
         console->appendDatagram(bytes, receiveStamp, source);
     else
         console->appendData(bytes, receiveStamp, source);
-    countReceived(bytes.size());
+    receiveCounter->add(bytes.size());
 }
 
 void NetworkPage::showClientData(const QByteArray &bytes, const QString &client)
 {
     console->appendData(bytes, receiveStamp, tcpServer, client);
-    countReceived(bytes.size());
-}
-
-void NetworkPage::countReceived(qsizetype bytes)
-{
-    receiveCount += quint64(bytes);
-    receiveLabel->showSoon();
+    receiveCounter->add(bytes.size());
 }
 
 void NetworkPage::clearCounters()
 {
     panel->clearCount();
-    receiveCount = 0;
-    receiveLabel->showNow();
+    receiveCounter->reset();
 }
 
 void NetworkPage::clearReceived()

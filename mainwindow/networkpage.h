@@ -15,10 +15,10 @@ namespace Ui { class MainWindow; }
 class QTimer;
 class QWidget;
 class ReceiveConsole;
+class ReceiveCounter;
 class SendPanel;
 class TCP_Client;
 class TCP_Server;
-class ThrottledLabel;
 class UDP_Service;
 
 // The page shared by the TCP client, TCP server and UDP modes. It owns the
@@ -94,7 +94,6 @@ private:
     void onBindFailed(const QString &error);
     void onDatagramsDropped(quint64 count);
     void onLocalHostLookedUp(const QHostInfo &host);
-    void countReceived(qsizetype bytes);
 
     Ui::MainWindow *ui;
     ReceiveConsole *console;
@@ -117,6 +116,5 @@ private:
     quint16 lookupPort = 0;
     int localLookupId = -1;
 
-    quint64 receiveCount = 0;
-    ThrottledLabel *receiveLabel;
+    ReceiveCounter *receiveCounter;
 };

@@ -4,7 +4,7 @@
 #include "mainwindow/plainmessage.h"
 #include "mainwindow/receiveconsole.h"
 #include "mainwindow/sendpanel.h"
-#include "mainwindow/throttledlabel.h"
+#include "mainwindow/receivecounter.h"
 #include "workers/serial.h"
 
 #include <QLineEdit>
@@ -36,8 +36,7 @@ SerialPage::SerialPage(Ui::MainWindow *ui, ReceiveConsole *console, PortLister l
     , panel(new SendPanel({ ui->DataToSend, ui->SendHEX_2, ui->SendNewLine_2, ui->SendDisplay, ui->LoopSend,
                             ui->LoopSendPeriod, ui->SendCountLabel },
                           console, QStringLiteral("  Send："), window, this))
-    , receiveLabel(new ThrottledLabel(
-          ui->ReciveCountLabel, [this] { return QStringLiteral("累计接收：%1").arg(receiveCount); }, this))
+    , receiveCounter(new ReceiveCounter(ui->ReciveCountLabel, this))
 {
 }
 
@@ -216,14 +215,12 @@ void SerialPage::showData(const QByteArray &bytes, QObject *source)
 {
     if (bytes.isEmpty())
         return;
-    receiveCount += quint64(bytes.size());
-    receiveLabel->showSoon();
+    receiveCounter->add(bytes.size());
     console->appendData(bytes, QStringLiteral("  Recive："), source);
 }
 
 void SerialPage::clearCounters()
 {
-    receiveCount = 0;
-    receiveLabel->showNow();
+    receiveCounter->reset();
     panel->clearCount();
 }

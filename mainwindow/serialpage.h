@@ -15,9 +15,9 @@ namespace Ui { class MainWindow; }
 class QTimer;
 class QWidget;
 class ReceiveConsole;
+class ReceiveCounter;
 class SendPanel;
 class Serial;
-class ThrottledLabel;
 
 // The serial page: the port list, the line settings, the serial worker and
 // its port.
@@ -92,6 +92,5 @@ private:
     QString pickedPort;
     QString preferredPort;
 
-    quint64 receiveCount = 0;
-    ThrottledLabel *receiveLabel;
+    ReceiveCounter *receiveCounter;
 };
