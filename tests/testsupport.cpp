@@ -6,6 +6,8 @@
 #include <QDeadlineTimer>
 #include <QPointer>
 #include <QSettings>
+#include <QTcpSocket>
+#include <QTest>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -110,6 +112,15 @@ std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::Standa
     });
     poller->start(10);
     return answered;
+}
+
+bool connectOnceListening(QTcpSocket &socket, quint16 port)
+{
+    return QTest::qWaitFor([&] {
+        socket.abort();
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        return socket.waitForConnected(1000);
+    });
 }
 
 void useSettingsDirectory(const QTemporaryDir &dir)

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class QTcpSocket;
 struct termios;
 
 // A real pseudo-terminal: the slave's path serves as a serial port name, the
@@ -51,6 +52,10 @@ struct AnsweredBox
 // and records what they said. Call before the action that shows them.
 std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons,
                                                        int timeoutMs = 5000);
+
+// Connects `socket` to a loopback `port` that may not listen yet: refused
+// until it does, so tried again.
+bool connectOnceListening(QTcpSocket &socket, quint16 port);
 
 // Points the per-user settings store at `dir`, so tests never touch the
 // user's own settings.

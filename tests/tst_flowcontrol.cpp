@@ -1,5 +1,6 @@
 #include "mainwindow/receiveview.h"
 #include "tests/runningworker.h"
+#include "tests/testsupport.h"
 #include "tests/windowdriver.h"
 #include "workers/tcp_client.h"
 #include "workers/tcp_server.h"
@@ -170,14 +171,8 @@ private slots:
         ui.type(server ? "Local_Port" : "Obj_Port", port);
         ui.click("Connect");
         QTcpSocket visitor;
-        const bool linked = QTest::qWaitFor([&] {
-            if (!server)
-                return listener.hasPendingConnections();
-            visitor.abort(); // refused until the window listens, so tried again
-            visitor.connectToHost(QHostAddress::LocalHost, port);
-            return visitor.waitForConnected(1000);
-        });
-        QVERIFY(linked);
+        const auto accepted = [&listener] { return listener.hasPendingConnections(); };
+        QVERIFY(server ? connectOnceListening(visitor, port) : QTest::qWaitFor(accepted));
         QTcpSocket *peer = server ? &visitor : listener.nextPendingConnection();
         peer->write(payload);
         peer->disconnectFromHost(); // once the last byte is written

@@ -58,9 +58,7 @@ private slots:
                     QUdpSocket().writeDatagram("ping", QHostAddress::LocalHost, port);
                     return d.text("Recive_cnt") != received;
                 }
-                visitor.abort(); // refused until the window listens, so tried again
-                visitor.connectToHost(QHostAddress::LocalHost, port);
-                return visitor.waitForConnected(1000) && QTest::qWaitFor([&] { return clients->count() == 2; }, 1000);
+                return connectOnceListening(visitor, port) && QTest::qWaitFor([&] { return clients->count() == 2; });
             });
             QTcpSocket *link = mode == "TCPClient" ? peer.nextPendingConnection() : &visitor;
             d.click("Disconnect"); // the far end sees the link end, and the port is freed

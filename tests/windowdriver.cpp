@@ -92,11 +92,6 @@ QString WindowDriver::enabled(const QStringList &names) const
     return on.join(QLatin1Char(' '));
 }
 
-bool WindowDriver::waitForShown(const QString &name, const QString &needle, int timeoutMs) const
-{
-    return QTest::qWaitFor([&] { return text(name).contains(needle); }, timeoutMs);
-}
-
 void WindowDriver::answerNextFileDialog(const QString &path)
 {
     // Runs once the dialog's own event loop does.

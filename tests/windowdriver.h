@@ -46,8 +46,6 @@ public:
     qint64 count(const QString &label) const { return text(label).section(u'：', 1).toLongLong(); }
     // The names among `names` whose widgets are enabled, joined by spaces.
     QString enabled(const QStringList &names) const;
-    // Waits until the receive area `name` holds `needle`.
-    bool waitForShown(const QString &name, const QString &needle, int timeoutMs = 5000) const;
     // Picks `path` in the file dialog that the next action opens, as if typed into it.
     static void answerNextFileDialog(const QString &path);
 
