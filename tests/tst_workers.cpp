@@ -6,6 +6,7 @@
 #include "workers/tcp_server.h"
 #include "workers/udp_service.h"
 #include <QNetworkDatagram>
+#include <QSemaphore>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -94,7 +95,14 @@ private slots:
         server.ask([](TCP_Server *w) { w->SendMessage("lost"); });
         expected << "sent|0|所选客户端已断开";
         QTRY_COMPARE(server.reports, expected);
-        // As a page does when the window goes: the close, then the thread's stop.
+        // As a page does when the window goes: the close, then the thread's stop. The worker is
+        // kept busy meanwhile, so the close still waits in its queue when the stop comes.
+        QSemaphore busy;
+        server.ask([&busy](TCP_Server *) {
+            busy.release();
+            QThread::msleep(100);
+        });
+        busy.acquire();
         server.ask([](TCP_Server *w) { w->StopListen(); });
         server.thread.stop();
         QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
