@@ -89,13 +89,13 @@ bool PseudoTerminal::slaveSettings(termios *settings) const
     return slaveFd >= 0 && tcgetattr(slaveFd, settings) == 0;
 }
 
-std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons, int timeoutMs)
+std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons)
 {
     auto answered = std::make_shared<QList<AnsweredBox>>();
     auto *poller = new QTimer(qApp);
-    const QDeadlineTimer deadline(timeoutMs);
     QObject::connect(poller, &QTimer::timeout, poller, [=, last = QPointer<QMessageBox>()]() mutable {
-        if (buttons.isEmpty() || deadline.hasExpired()) {
+        // Done, or nobody holds the record any more.
+        if (buttons.isEmpty() || answered.use_count() == 1) {
             poller->deleteLater();
             return;
         }

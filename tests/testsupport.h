@@ -49,9 +49,9 @@ struct AnsweredBox
 };
 
 // Answers the next modal message boxes, one after the other, with `buttons`,
-// and records what they said. Call before the action that shows them.
-std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons,
-                                                       int timeoutMs = 5000);
+// and records what they said, while the record is held. Call before the
+// action that shows them.
+std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons);
 
 // Connects `socket` to a loopback `port` that may not listen yet: refused
 // until it does, so tried again.

@@ -59,19 +59,20 @@ private slots:
         QHostInfo::fromName("localhost");
         QTest::qWait(300);
         QCOMPARE(connects, QList<QVariantList>({ { "127.0.0.1", peer.serverPort() } }));
-        // CR LF goes out and is echoed as typed.
+        // CR LF goes out; each echo is as typed, in the order sent.
         d.check("SendNewLine", true);
         d.check("DisplaySendMsg", true);
-        send(d, "AB");
-        QTRY_COMPARE(link->peek(4), "AB\r\n");
-        QTRY_COMPARE(d.text("Recive_msg"), "AB\n");
+        send(d, "A");
+        send(d, "B");
+        QTRY_COMPARE(link->peek(6), "A\r\nB\r\n");
+        QTRY_COMPARE(d.text("Recive_msg"), "A\n\nB\n");
         // The loop sends on the open link whichever page is shown, and ends with it.
         d.check("DisplaySendMsg", false);
         d.type("period", "20");
         d.click("Timer_Send");
         d.click("serialButton");
         d.click("TCPClient");
-        QTRY_VERIFY(link->bytesAvailable() >= 3 * 4);
+        QTRY_VERIFY(link->bytesAvailable() >= 6 + 2 * 3); // the two sends, then two of the loop
         link->disconnectFromHost();
         QTRY_VERIFY(d.text("Recive_msg").contains(QStringLiteral("服务器已断开连接")));
         QVERIFY(!d.w("Timer_Send")->property("checked").toBool());
@@ -114,6 +115,13 @@ private slots:
         QVERIFY(probe.listen(QHostAddress::LocalHost));
         const quint16 port = probe.serverPort();
         probe.close();
+        // A refusal that comes after its Disconnect does not close the next link.
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::LocalHost));
+        d.type("Local_Port", holder.serverPort());
+        const auto boxes = answerMessageBoxes({ QMessageBox::Ok });
+        d.click("Connect");
+        d.click("Disconnect");
         d.type("Local_Port", port);
         d.check("DisplaySendMsg", true);
         d.click("Connect");
@@ -121,6 +129,7 @@ private slots:
         // No client took the bytes: a line says why, nothing is counted or echoed.
         send(d, "abc");
         QTRY_VERIFY(d.text("Recive_msg").contains(QStringLiteral("发送失败")));
+        QVERIFY(boxes->isEmpty());
         QVERIFY(!d.text("Recive_msg").contains("abc"));
         QCOMPARE(d.count("Send_cnt"), 0);
         auto *list = d.w<QComboBox>("client_list");

@@ -95,6 +95,16 @@ private slots:
         page.view->copy();
         QCOMPARE(QApplication::clipboard()->text(), expected.mid(2, 3 * ReceiveView::MaxBlockLength - 4));
     }
+    // However a long run falls into passes, a pass never ends between CR and LF.
+    void passesKeepLineBreaksWhole()
+    {
+        for (const QByteArray &lead : { QByteArray(), QByteArray("x") }) {
+            Page page;
+            page.stream(lead + QByteArray("\r\n").repeated(40000));
+            QTRY_VERIFY(!page.view->document()->isEmpty());
+            QCOMPARE(page.console.plainText(), QString::fromLatin1(lead) + QString(40000, u'\n'));
+        }
+    }
     // A flood is shown in passes; each source gets back exactly what it handed over, shown or cleared.
     void everyByteIsCreditedShownOrCleared()
     {

@@ -141,6 +141,12 @@ private slots:
         server.ask([](TCP_Server *w) { w->SendMessage("lost"); });
         expected << "sent|0|所选客户端已断开";
         QTRY_COMPARE(server.reports, expected);
+        // A close asked for is no news of the server's: the client comes and goes without a report.
+        client.ask([port](TCP_Client *w) { w->ConnectToServer("127.0.0.1", port); });
+        QTRY_COMPARE(server.reports.size(), expected.size() + 2);
+        client.ask([](TCP_Client *w) { w->DisconnectFromServer(); });
+        QTRY_COMPARE(server.reports.size(), expected.size() + 4);
+        QCOMPARE(client.reports, clientReports);
         // As a page does when the window goes: the close, then the thread's stop. The worker is
         // kept busy meanwhile, so the close still waits in its queue when the stop comes.
         QSemaphore busy;
