@@ -10,6 +10,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -19,10 +22,8 @@
 PseudoTerminal::PseudoTerminal()
 {
     char name[256] = {};
-    if (openpty(&masterFd, &slaveFd, name, nullptr, nullptr) != 0) {
-        masterFd = slaveFd = -1;
-        return;
-    }
+    if (openpty(&masterFd, &slaveFd, name, nullptr, nullptr) != 0)
+        qFatal("no pseudo-terminal: %s", strerror(errno));
     slavePath = QString::fromLocal8Bit(name);
     // Raw master so the line discipline of the test side changes nothing.
     termios raw {};

@@ -20,7 +20,6 @@ public:
     PseudoTerminal(const PseudoTerminal &) = delete;
     PseudoTerminal &operator=(const PseudoTerminal &) = delete;
 
-    bool isValid() const { return masterFd >= 0; }
     QString portName() const { return slavePath; }
 
     void write(const QByteArray &bytes);
