@@ -95,7 +95,7 @@ QTimer *NetworkPage::loopTimer() const
     return panel->loopTimer();
 }
 
-WorkerThread &NetworkPage::threadOf(Mode mode)
+WorkerThread &NetworkPage::threadOf(Mode mode) const
 {
     switch (mode) {
     case Mode::TcpServer:
@@ -225,11 +225,9 @@ void NetworkPage::close()
         emit udp_close();
         break;
     }
-    WorkerThread &thread = threadOf(linkMode);
-    ++closesInFlight;
-    // After the link's last bytes: what a decoder still holds of them is shown.
-    thread.fence(this, [this, ended = linkMode == Mode::TcpClient] {
-        --closesInFlight;
+    // Until the fence, reports are of the closed link. After the link's last
+    // bytes, what a decoder still holds of them is shown.
+    threadOf(linkMode).fence(this, [this, ended = linkMode == Mode::TcpClient] {
         if (ended)
             console->endOfStream(tcpClient);
     });
@@ -273,7 +271,7 @@ void NetworkPage::lookedUp(const QHostInfo &host)
 
 bool NetworkPage::reportsCount(Mode from) const
 {
-    return closesInFlight == 0 && state == LinkState::Open && linkMode == from;
+    return state == LinkState::Open && linkMode == from && !threadOf(from).fencePending();
 }
 
 void NetworkPage::linkFailed(Mode from, const QString &text)

@@ -79,7 +79,7 @@ signals:
     void udp_send(QByteArray msg, QString obj_ip, quint16 obj_port);
 
 private:
-    WorkerThread &threadOf(Mode mode);
+    WorkerThread &threadOf(Mode mode) const;
     void applyState();
     void setState(LinkState next);
     std::optional<quint16> readPort(const QString &fieldName, const QString &text, bool allowZero);
@@ -110,7 +110,6 @@ private:
     Mode shownMode = Mode::TcpClient;
     Mode linkMode = Mode::TcpClient;
     LinkState state = LinkState::Closed;
-    int closesInFlight = 0;
 
     int pendingLookupId = -1;
     quint16 lookupPort = 0;

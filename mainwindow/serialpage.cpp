@@ -165,16 +165,15 @@ void SerialPage::close()
     stopLoop();
     emit closeSerial();
     // The thread goes on, so what the worker said before the close may
-    // still be on its way; none of it concerns a later open.
-    ++closesInFlight;
-    serialThread->fence(this, [this] { --closesInFlight; });
+    // still be on its way; until the fence, none of it concerns a later open.
+    serialThread->fence(this, [] {});
     setState(LinkState::Closed);
     portRefreshTimer->start(portRefreshInterval);
 }
 
 void SerialPage::portFailed(const QString &text)
 {
-    if (closesInFlight > 0 || state != LinkState::Open)
+    if (state != LinkState::Open || serialThread->fencePending())
         return;
     close();
     PlainMessage::warning(window, QStringLiteral("串口错误"), text);

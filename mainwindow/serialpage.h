@@ -87,7 +87,6 @@ private:
     std::unique_ptr<WorkerThread> serialThread;
 
     LinkState state = LinkState::Closed;
-    int closesInFlight = 0;
     // The port the user picked or typed, kept across refreshes.
     QString pickedPort;
     QString preferredPort;

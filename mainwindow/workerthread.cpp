@@ -56,7 +56,11 @@ void WorkerThread::deleteWorker()
 
 void WorkerThread::fence(QObject *context, std::function<void()> reached)
 {
-    QMetaObject::invokeMethod(worker, [context, reached = std::move(reached)] {
-        QMetaObject::invokeMethod(context, reached);
+    ++pendingFences;
+    QMetaObject::invokeMethod(worker, [this, context, reached = std::move(reached)] {
+        QMetaObject::invokeMethod(context, [this, reached] {
+            --pendingFences;
+            reached();
+        });
     });
 }

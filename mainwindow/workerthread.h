@@ -29,11 +29,16 @@ public:
     void deleteWorker();
 
     // Runs `reached` in `context`'s thread after the worker has handled every
-    // request queued before this call, and after anything it reported meanwhile.
+    // request queued before this call, and after anything it reported
+    // meanwhile. `context` lives in the owner's thread.
     void fence(QObject *context, std::function<void()> reached);
+    // While true, what arrives from the worker was said before the latest
+    // fence: about requests that came before it, such as a link now closed.
+    bool fencePending() const { return pendingFences > 0; }
 
 private:
     QObject *worker;
     QThread *thread;
     WorkerEnd end;
+    int pendingFences = 0;
 };
