@@ -5,6 +5,7 @@
 #include "mainwindow/networkpage.h"
 #include "mainwindow/receiveconsole.h"
 #include "mainwindow/serialpage.h"
+#include "mainwindow/settings.h"
 #include "workers/serial.h"
 #include "workers/tcp_client.h"
 #include "workers/tcp_server.h"
@@ -58,7 +59,10 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
     setupMenu();
     setupWorkers();
     initSerialPage();
-    loadSettings();
+    settings = std::make_unique<Settings>(
+        ui, serialPage,
+        Settings::ModeAccess { [this] { return currentProtocol; }, [this](Mode mode) { selectProtocol(mode); } });
+    settings->load();
     startSerialWorker();
 
     for (QAbstractButton *button : { static_cast<QAbstractButton *>(ui->TCPClient),
@@ -78,7 +82,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
 
 void MainWindow::commitSessionData()
 {
-    saveSettings();
+    settings->save();
 }
 
 MainWindow::~MainWindow()
@@ -89,7 +93,7 @@ MainWindow::~MainWindow()
     // The pages take their timers with them.
     delete networkPage;
     delete serialPage;
-    saveSettings();
+    settings->save();
     delete ui;
 }
 
@@ -230,6 +234,34 @@ void MainWindow::GetSerialData(QByteArray Recive_msg) { serialPage->showData(Rec
 void MainWindow::on_SendClear_clicked() { serialPage->clearCounters(); }
 void MainWindow::on_LoopSend_clicked() { serialPage->toggleLoop(); }
 void MainWindow::Refresh_ComList() { serialPage->refreshPorts(); }
+
+void MainWindow::on_resetButton_clicked()
+{
+    const auto answer = QMessageBox::question(
+        this, QStringLiteral("确认重置"),
+        QStringLiteral("确定要重置所有设置吗？\n这将清除全部配置，并使程序恢复到初始状态。"),
+        QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+
+    networkPage->close();
+    serialPage->close();
+    settings->reset();
+    // Cleared boxes run no click handler, so the loops are stopped here.
+    networkPage->stopLoop();
+    serialPage->stopLoop();
+
+    networkConsole->clear();
+    ui->Send_msg->clear();
+    serialConsole->clear();
+    ui->DataToSend->clear();
+    networkPage->clearCounters();
+    serialPage->clearCounters();
+    ui->client_list->clear();
+
+    networkPage->discoverLocalAddress();
+    QMessageBox::information(this, QStringLiteral("重置完成"), QStringLiteral("所有设置已恢复为默认状态。"));
+}
 
 // Window frame, keys and menu.
 

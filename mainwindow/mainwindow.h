@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 QT_BEGIN_NAMESPACE
 namespace Ui { class MainWindow; }
@@ -25,6 +26,7 @@ QT_END_NAMESPACE
 class NetworkPage;
 class ReceiveConsole;
 class SerialPage;
+class Settings;
 
 class MainWindow : public QMainWindow
 {
@@ -114,10 +116,7 @@ private:
     // Selects a mode exactly as a click on its button does, without the click.
     void selectProtocol(Mode mode);
 
-    // Settings and record files.
-    void loadSettings();
-    void saveSettings();
-    void resetControls();
+    // Record files.
     void loadSendFile(QTextEdit *target, QWidget *dialogParent, const QString &filter);
     void saveRecord(ReceiveConsole *console, bool skipWhenEmpty);
 
@@ -136,6 +135,7 @@ private:
     ReceiveConsole *serialConsole = nullptr;
     NetworkPage *networkPage = nullptr;
     SerialPage *serialPage = nullptr;
+    std::unique_ptr<Settings> settings;
 
     PortLister portLister;
     QString recordDirectory;

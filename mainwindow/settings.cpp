@@ -1,15 +1,9 @@
-// The user's choices in the per-user settings store, and the reset.
-
-#include "mainwindow/mainwindow.h"
+#include "mainwindow/settings.h"
 #include "ui_mainwindow.h"
 
-#include "mainwindow/networkpage.h"
-#include "mainwindow/receiveconsole.h"
 #include "mainwindow/serialpage.h"
 
-#include <QMessageBox>
 #include <QSettings>
-#include <QTimer>
 
 namespace {
 
@@ -17,62 +11,6 @@ QSettings openStore()
 {
     return QSettings(QStringLiteral("Varnholt"), QStringLiteral("Quorvix"));
 }
-
-template<typename Widget>
-struct Binding
-{
-    const char *key;
-    Widget *Ui::MainWindow::*widget;
-    const char *defaultValue;
-};
-
-// Keys in the order they are written and read; the default is also what the
-// reset puts back.
-const Binding<QLineEdit> networkFields[] = {
-    { "network/localPort", &Ui::MainWindow::Local_Port, "8080" },
-    { "network/targetIP", &Ui::MainWindow::Obj_IP, "127.0.0.1" },
-    { "network/targetPort", &Ui::MainWindow::Obj_Port, "8080" },
-};
-
-struct Flag
-{
-    const char *key;
-    QCheckBox *Ui::MainWindow::*box;
-    bool defaultValue;
-};
-
-const Flag networkFlags[] = {
-    { "options/displayTime", &Ui::MainWindow::DisplayTime, false },
-    { "options/displaySendMsg", &Ui::MainWindow::DisplaySendMsg, false },
-    { "options/autoSwitchLine", &Ui::MainWindow::AutoSwitchLine, true },
-    { "options/hexSend", &Ui::MainWindow::HexSend, false },
-    { "options/hexDisplay", &Ui::MainWindow::HexDisplay, false },
-    { "options/sendNewLine", &Ui::MainWindow::SendNewLine, false },
-    { "options/udpBroadcast", &Ui::MainWindow::UdpBroadcast, false },
-    { "options/dnsAnalysis", &Ui::MainWindow::DnsAnalysis, false },
-    { "options/timerSend", &Ui::MainWindow::Timer_Send, false },
-};
-const Binding<QLineEdit> networkPeriod = { "options/timerPeriod", &Ui::MainWindow::period, "1000" };
-
-const Flag serialFlags[] = {
-    { "serial/timeDisplay", &Ui::MainWindow::TimeDisplay, false },
-    { "serial/hexSend", &Ui::MainWindow::SendHEX_2, false },
-    { "serial/sendNewLine", &Ui::MainWindow::SendNewLine_2, false },
-    { "serial/sendDisplay", &Ui::MainWindow::SendDisplay, false },
-    { "serial/hexDisplay", &Ui::MainWindow::DisplayHEX, false },
-    { "serial/autoSwitchLine", &Ui::MainWindow::AutoSwitchLine_2, true },
-    { "serial/loopSend", &Ui::MainWindow::LoopSend, false },
-};
-const Binding<QLineEdit> serialPeriod = { "serial/loopSendPeriod", &Ui::MainWindow::LoopSendPeriod, "1000" };
-
-const Binding<QComboBox> serialLists[] = {
-    { "serial/portName", &Ui::MainWindow::SerialList, "" },
-    { "serial/baudRate", &Ui::MainWindow::BaudrateList, "115200" },
-    { "serial/dataBits", &Ui::MainWindow::DataBitsList, "8" },
-    { "serial/stopBits", &Ui::MainWindow::StopBitsList, "1" },
-    { "serial/parity", &Ui::MainWindow::ParityList, "none" },
-    { "serial/flowControl", &Ui::MainWindow::FlowControlList, "NO" },
-};
 
 // Only an item of the list can become current; anything else keeps the list as it is.
 void selectText(QComboBox *list, const QString &text)
@@ -82,98 +20,101 @@ void selectText(QComboBox *list, const QString &text)
         list->setCurrentIndex(index);
 }
 
-} // namespace
-
-void MainWindow::loadSettings()
+Settings::Entry text(const char *key, QLineEdit *field, const char *defaultValue)
 {
-    QSettings store = openStore();
-    for (const auto &field : networkFields)
-        (ui->*field.widget)->setText(store.value(field.key, field.defaultValue).toString());
-
-    const int mode = store.value("protocol/currentIndex", 0).toInt();
-    if (mode >= 0 && mode <= 2)
-        selectProtocol(Mode(mode));
-
-    for (const Flag &flag : networkFlags)
-        (ui->*flag.box)->setChecked(store.value(flag.key, flag.defaultValue).toBool());
-    ui->period->setText(store.value(networkPeriod.key, networkPeriod.defaultValue).toString());
-    for (const Flag &flag : serialFlags)
-        (ui->*flag.box)->setChecked(store.value(flag.key, flag.defaultValue).toBool());
-    ui->LoopSendPeriod->setText(store.value(serialPeriod.key, serialPeriod.defaultValue).toString());
-
-    for (const auto &list : serialLists)
-        selectText(ui->*list.widget, store.value(list.key, list.defaultValue).toString());
-    // A stored port that is not plugged in yet is chosen when it first appears.
-    const QString storedPort = store.value("serial/portName").toString();
-    if (ui->SerialList->currentText() != storedPort)
-        serialPage->preferPort(storedPort);
+    return { QString::fromLatin1(key), QString::fromLatin1(defaultValue), [field] { return QVariant(field->text()); },
+             [field](const QVariant &value) { field->setText(value.toString()); } };
 }
 
-void MainWindow::saveSettings()
+// Setting the state runs no click handler: a restored loop box starts no loop.
+Settings::Entry flag(const char *key, QCheckBox *box, bool defaultValue)
+{
+    return { QString::fromLatin1(key), defaultValue, [box] { return QVariant(box->isChecked()); },
+             [box](const QVariant &value) { box->setChecked(value.toBool()); } };
+}
+
+Settings::Entry choice(const char *key, QComboBox *list, const char *defaultValue)
+{
+    return { QString::fromLatin1(key), QString::fromLatin1(defaultValue),
+             [list] { return QVariant(list->currentText()); },
+             [list](const QVariant &value) { selectText(list, value.toString()); } };
+}
+
+} // namespace
+
+Settings::Settings(Ui::MainWindow *ui, SerialPage *serialPage, ModeAccess mode)
+{
+    entries = {
+        text("network/localPort", ui->Local_Port, "8080"),
+        text("network/targetIP", ui->Obj_IP, "127.0.0.1"),
+        text("network/targetPort", ui->Obj_Port, "8080"),
+        // Only the network modes are restored; the serial mode starts as TCP client.
+        { QStringLiteral("protocol/currentIndex"), 0, [mode] { return QVariant(int(mode.current())); },
+          [mode](const QVariant &value) {
+              const int index = value.toInt();
+              if (index >= 0 && index <= 2)
+                  mode.select(Mode(index));
+          } },
+        flag("options/displayTime", ui->DisplayTime, false),
+        flag("options/displaySendMsg", ui->DisplaySendMsg, false),
+        flag("options/autoSwitchLine", ui->AutoSwitchLine, true),
+        flag("options/hexSend", ui->HexSend, false),
+        flag("options/hexDisplay", ui->HexDisplay, false),
+        flag("options/sendNewLine", ui->SendNewLine, false),
+        flag("options/udpBroadcast", ui->UdpBroadcast, false),
+        flag("options/dnsAnalysis", ui->DnsAnalysis, false),
+        flag("options/timerSend", ui->Timer_Send, false),
+        text("options/timerPeriod", ui->period, "1000"),
+        flag("serial/timeDisplay", ui->TimeDisplay, false),
+        flag("serial/hexSend", ui->SendHEX_2, false),
+        flag("serial/sendNewLine", ui->SendNewLine_2, false),
+        flag("serial/sendDisplay", ui->SendDisplay, false),
+        flag("serial/hexDisplay", ui->DisplayHEX, false),
+        flag("serial/autoSwitchLine", ui->AutoSwitchLine_2, true),
+        flag("serial/loopSend", ui->LoopSend, false),
+        text("serial/loopSendPeriod", ui->LoopSendPeriod, "1000"),
+        // A stored port that is not plugged in yet is chosen when it first appears.
+        { QStringLiteral("serial/portName"), QString(), [list = ui->SerialList] { return QVariant(list->currentText()); },
+          [list = ui->SerialList, serialPage](const QVariant &value) {
+              const QString name = value.toString();
+              selectText(list, name);
+              serialPage->preferPort(list->currentText() == name ? QString() : name);
+          } },
+        choice("serial/baudRate", ui->BaudrateList, "115200"),
+        choice("serial/dataBits", ui->DataBitsList, "8"),
+        choice("serial/stopBits", ui->StopBitsList, "1"),
+        choice("serial/parity", ui->ParityList, "none"),
+        choice("serial/flowControl", ui->FlowControlList, "NO"),
+    };
+}
+
+void Settings::add(Entry entry)
+{
+    entries.push_back(std::move(entry));
+}
+
+void Settings::load() const
 {
     QSettings store = openStore();
-    for (const auto &field : networkFields)
-        store.setValue(field.key, (ui->*field.widget)->text());
-    store.setValue("protocol/currentIndex", int(currentProtocol));
-    for (const Flag &flag : networkFlags)
-        store.setValue(flag.key, (ui->*flag.box)->isChecked());
-    store.setValue(networkPeriod.key, ui->period->text());
-    for (const Flag &flag : serialFlags)
-        store.setValue(flag.key, (ui->*flag.box)->isChecked());
-    store.setValue(serialPeriod.key, ui->LoopSendPeriod->text());
-    for (const auto &list : serialLists)
-        store.setValue(list.key, (ui->*list.widget)->currentText());
+    for (const Entry &entry : entries)
+        entry.apply(store.value(entry.key, entry.defaultValue));
+}
+
+void Settings::save() const
+{
+    QSettings store = openStore();
+    for (const Entry &entry : entries)
+        store.setValue(entry.key, entry.read());
     store.sync();
 }
 
-void MainWindow::on_resetButton_clicked()
+void Settings::reset() const
 {
-    const auto answer = QMessageBox::question(
-        this, QStringLiteral("确认重置"),
-        QStringLiteral("确定要重置所有设置吗？\n这将清除全部配置，并使程序恢复到初始状态。"),
-        QMessageBox::Yes | QMessageBox::No);
-    if (answer != QMessageBox::Yes)
-        return;
-
-    networkPage->close();
-    serialPage->close();
-
     QSettings store = openStore();
     store.clear();
     store.sync();
-
-    resetControls();
-    networkPage->discoverLocalAddress();
-    QMessageBox::information(this, QStringLiteral("重置完成"), QStringLiteral("所有设置已恢复为默认状态。"));
-}
-
-void MainWindow::resetControls()
-{
-    for (const auto &field : networkFields)
-        (ui->*field.widget)->setText(field.defaultValue);
-    selectProtocol(Mode::TcpClient);
-
-    for (const Flag &flag : networkFlags)
-        (ui->*flag.box)->setChecked(flag.defaultValue);
-    ui->period->setText(networkPeriod.defaultValue);
-    for (const Flag &flag : serialFlags)
-        (ui->*flag.box)->setChecked(flag.defaultValue);
-    ui->LoopSendPeriod->setText(serialPeriod.defaultValue);
-    for (const auto &list : serialLists) {
-        if (list.widget != &Ui::MainWindow::SerialList)
-            selectText(ui->*list.widget, list.defaultValue);
+    for (const Entry &entry : entries) {
+        if (entry.resettable)
+            entry.apply(entry.defaultValue);
     }
-    serialPage->preferPort(QString());
-    networkPage->stopLoop();
-    serialPage->stopLoop();
-
-    networkConsole->clear();
-    ui->Send_msg->clear();
-    serialConsole->clear();
-    ui->DataToSend->clear();
-
-    networkPage->clearCounters();
-    serialPage->clearCounters();
-
-    ui->client_list->clear();
 }
