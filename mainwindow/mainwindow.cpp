@@ -3,6 +3,8 @@
 
 #include "about/aboutdialog.h"
 #include "mainwindow/networkpage.h"
+#include "mainwindow/quicksendmodel.h"
+#include "mainwindow/quicksendwindow.h"
 #include "mainwindow/receiveconsole.h"
 #include "mainwindow/serialpage.h"
 #include "mainwindow/settings.h"
@@ -59,9 +61,12 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
     setupMenu();
     setupWorkers();
     initSerialPage();
+    setupQuickSend();
     settings = std::make_unique<Settings>(
         ui, serialPage,
         Settings::ModeAccess { [this] { return currentProtocol; }, [this](Mode mode) { selectProtocol(mode); } });
+    settings->keep({ [this](QSettings &store) { quickSend->model()->setRows(readQuickSends(store)); },
+                     [this](QSettings &store) { writeQuickSends(store, quickSend->model()->rows()); } });
     settings->load();
     startSerialWorker();
 
@@ -161,6 +166,27 @@ void MainWindow::startSerialWorker()
     connect(serialPage, &SerialPage::closeSerial, this, &MainWindow::closeSerial);
     connect(serialPage, &SerialPage::sendMsg, this, &MainWindow::sendMsg);
     serialPage->startWorker();
+}
+
+// Quick sends go to the open link of the page shown, through its own send path.
+void MainWindow::setupQuickSend()
+{
+    quickSend = new QuickSendWindow(
+        [this](const QuickSend &row) {
+            return ui->stackedWidget->currentIndex() == 1 ? serialPage->sendText(row.payload, row.hex, row.newLine)
+                                                          : networkPage->sendText(row.payload, row.hex, row.newLine);
+        },
+        this);
+    addActions(quickSend->keyActions());
+    connect(networkPage, &NetworkPage::linkClosed, quickSend, &QuickSendWindow::linkClosed);
+    connect(serialPage, &SerialPage::linkClosed, quickSend, &QuickSendWindow::linkClosed);
+}
+
+void MainWindow::showQuickSend()
+{
+    quickSend->show();
+    quickSend->raise();
+    quickSend->activateWindow();
 }
 
 // Mode switching.
@@ -279,6 +305,8 @@ void MainWindow::setupMenu()
             this, &MainWindow::on_ActDnsAnalysis_triggered);
     connect(popupMenu->addAction(tr("关于Quorvix")), &QAction::triggered,
             this, &MainWindow::on_ActAbout_triggered);
+    connect(popupMenu->addAction(QStringLiteral("快捷发送…")), &QAction::triggered,
+            this, &MainWindow::showQuickSend);
     connect(ui->menuButton, &QPushButton::clicked, this, &MainWindow::showMenu);
 }
 

@@ -24,6 +24,7 @@ class QTextEdit;
 QT_END_NAMESPACE
 
 class NetworkPage;
+class QuickSendWindow;
 class ReceiveConsole;
 class SerialPage;
 class Settings;
@@ -86,6 +87,7 @@ private slots:
     void on_client_list_currentTextChanged(QString arg1);
     void on_ActAbout_triggered();
     void showMenu();
+    void showQuickSend();
     void on_minButton_clicked();
     void on_closeButton_clicked();
     void on_resetButton_clicked();
@@ -111,6 +113,7 @@ private:
     void setupMenu();
     void setupWorkers();
     void initSerialPage();
+    void setupQuickSend();
     void startSerialWorker();
 
     // Selects a mode exactly as a click on its button does, without the click.
@@ -135,6 +138,7 @@ private:
     ReceiveConsole *serialConsole = nullptr;
     NetworkPage *networkPage = nullptr;
     SerialPage *serialPage = nullptr;
+    QuickSendWindow *quickSend = nullptr;
     std::unique_ptr<Settings> settings;
 
     PortLister portLister;

@@ -234,6 +234,7 @@ void NetworkPage::close()
     if (linkMode == Mode::TcpServer)
         ui->client_list->clear();
     setState(LinkState::Closed);
+    emit linkClosed();
 }
 
 void NetworkPage::cancelLookup()
@@ -339,9 +340,23 @@ void NetworkPage::onLocalHostLookedUp(const QHostInfo &host)
 
 void NetworkPage::send()
 {
+    if (state == LinkState::Open)
+        hand(panel->request());
+}
+
+QString NetworkPage::sendText(const QString &text, bool hex, bool newLine)
+{
     if (state != LinkState::Open)
-        return;
-    const SendPanel::Request request = panel->request();
+        return QStringLiteral("网络连接未打开");
+    QString reason;
+    const std::optional<SendPanel::Request> request = panel->compose(text, hex, newLine, &reason);
+    if (!request)
+        return reason;
+    return hand(*request) ? QString() : QStringLiteral("目标端口无效");
+}
+
+bool NetworkPage::hand(const SendPanel::Request &request)
+{
     switch (linkMode) {
     case Mode::TcpClient:
         emit tcpC_send(request.bytes);
@@ -355,7 +370,7 @@ void NetworkPage::send()
             // Stop a loop first, so its ticks do not stack up warnings.
             stopLoop();
             readPort(QStringLiteral("目标端口"), ui->Obj_Port->text(), false);
-            return;
+            return false;
         }
         const QString address = ui->UdpBroadcast->isChecked() ? QHostAddress(QHostAddress::Broadcast).toString()
                                                               : ui->Obj_IP->text();
@@ -364,6 +379,7 @@ void NetworkPage::send()
     }
     }
     panel->handedOver(request);
+    return true;
 }
 
 void NetworkPage::toggleLoop()

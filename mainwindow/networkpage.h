@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mainwindow/linkstate.h"
+#include "mainwindow/sendpanel.h"
 #include "mainwindow/workerthread.h"
 
 #include <QByteArray>
@@ -16,7 +17,6 @@ class QTimer;
 class QWidget;
 class ReceiveConsole;
 class ReceiveCounter;
-class SendPanel;
 class TCP_Client;
 class TCP_Server;
 class UDP_Service;
@@ -50,6 +50,9 @@ public:
     void open();
     void close();
     void send();
+    // Sends `text` on the open link as the send button would, with its own
+    // options; what refused it, or empty when it was handed over.
+    QString sendText(const QString &text, bool hex, bool newLine);
     void toggleLoop();
     void stopLoop();
     void clearCounters();
@@ -77,9 +80,11 @@ signals:
     void udp_open(quint16 port);
     void udp_close();
     void udp_send(QByteArray msg, QString obj_ip, quint16 obj_port);
+    void linkClosed();
 
 private:
     WorkerThread &threadOf(Mode mode) const;
+    bool hand(const SendPanel::Request &request);
     void applyState();
     void setState(LinkState next);
     std::optional<quint16> readPort(const QString &fieldName, const QString &text, bool allowZero);

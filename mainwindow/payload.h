@@ -17,3 +17,8 @@ std::optional<quint16> parsePort(const QString &text, bool allowZero);
 
 // A loop period: a whole number of milliseconds greater than 0.
 std::optional<int> parsePeriod(const QString &text);
+
+// Hex notation that must decode whole: pairs of hex digits, optionally
+// prefixed with 0x, separated by spaces, commas or line breaks. Anything
+// else is refused, and `reason` (when given) names the 1-based position.
+std::optional<QByteArray> decodeHex(QStringView text, QString *reason = nullptr);

@@ -32,6 +32,23 @@ SendPanel::Request SendPanel::request() const
     return request;
 }
 
+std::optional<SendPanel::Request> SendPanel::compose(const QString &text, bool hex, bool newLine,
+                                                    QString *reason) const
+{
+    Request request;
+    request.text = newLine ? text + QStringLiteral("\r\n") : text;
+    if (hex) {
+        const std::optional<QByteArray> bytes = decodeHex(request.text, reason);
+        if (!bytes)
+            return std::nullopt;
+        request.bytes = *bytes;
+    } else {
+        request.bytes = encodePayload(request.text, false);
+    }
+    request.echo = ui.echo->isChecked();
+    return request;
+}
+
 void SendPanel::handedOver(const Request &request)
 {
     // Only the echo waits; the bytes are with the worker already.

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <deque>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -45,6 +46,9 @@ public:
               QWidget *dialogParent, QObject *parent);
 
     Request request() const;
+    // A send of `text` with its own options, as a quick send asks: hex must
+    // decode whole, or nothing goes and `reason` says why.
+    std::optional<Request> compose(const QString &text, bool hex, bool newLine, QString *reason) const;
     // The request went to a worker, which answers with one report.
     void handedOver(const Request &request);
     // A worker's report, in the order of the requests.

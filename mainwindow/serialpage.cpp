@@ -169,6 +169,7 @@ void SerialPage::close()
     serialThread->fence(this, [] {});
     setState(LinkState::Closed);
     portRefreshTimer->start(portRefreshInterval);
+    emit linkClosed();
 }
 
 void SerialPage::portFailed(const QString &text)
@@ -193,9 +194,24 @@ void SerialPage::setState(LinkState next)
 
 void SerialPage::send()
 {
+    if (state == LinkState::Open)
+        hand(panel->request());
+}
+
+QString SerialPage::sendText(const QString &text, bool hex, bool newLine)
+{
     if (state != LinkState::Open)
-        return;
-    const SendPanel::Request request = panel->request();
+        return QStringLiteral("串口未打开");
+    QString reason;
+    const std::optional<SendPanel::Request> request = panel->compose(text, hex, newLine, &reason);
+    if (!request)
+        return reason;
+    hand(*request);
+    return QString();
+}
+
+void SerialPage::hand(const SendPanel::Request &request)
+{
     emit sendMsg(request.bytes);
     panel->handedOver(request);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mainwindow/linkstate.h"
+#include "mainwindow/sendpanel.h"
 #include "mainwindow/workerthread.h"
 
 #include <QByteArray>
@@ -16,7 +17,6 @@ class QTimer;
 class QWidget;
 class ReceiveConsole;
 class ReceiveCounter;
-class SendPanel;
 class Serial;
 
 // The serial page: the port list, the line settings, the serial worker and
@@ -60,6 +60,9 @@ public:
     void open();
     void close();
     void send();
+    // Sends `text` on the open port as the send button would, with its own
+    // options; what refused it, or empty when it was handed over.
+    QString sendText(const QString &text, bool hex, bool newLine);
     void toggleLoop();
     void stopLoop();
     void refreshPorts();
@@ -71,9 +74,11 @@ signals:
                     qint8 FlowControl);
     void closeSerial();
     void sendMsg(QByteArray data);
+    void linkClosed();
 
 private:
     void setState(LinkState next);
+    void hand(const SendPanel::Request &request);
     void portFailed(const QString &text);
 
     Ui::MainWindow *ui;

@@ -93,11 +93,18 @@ void Settings::add(Entry entry)
     entries.push_back(std::move(entry));
 }
 
+void Settings::keep(Kept part)
+{
+    kept.push_back(std::move(part));
+}
+
 void Settings::load() const
 {
     QSettings store = openStore();
     for (const Entry &entry : entries)
         entry.apply(store.value(entry.key, entry.defaultValue));
+    for (const Kept &part : kept)
+        part.load(store);
 }
 
 void Settings::save() const
@@ -105,6 +112,8 @@ void Settings::save() const
     QSettings store = openStore();
     for (const Entry &entry : entries)
         store.setValue(entry.key, entry.read());
+    for (const Kept &part : kept)
+        part.save(store);
     store.sync();
 }
 
@@ -112,6 +121,8 @@ void Settings::reset() const
 {
     QSettings store = openStore();
     store.clear();
+    for (const Kept &part : kept)
+        part.save(store);
     store.sync();
     for (const Entry &entry : entries) {
         if (entry.resettable)

@@ -9,6 +9,7 @@
 #include <vector>
 
 namespace Ui { class MainWindow; }
+class QSettings;
 class SerialPage;
 
 // The user's choices in the per-user settings store: read once when the
@@ -40,6 +41,15 @@ public:
     // Appends an entry after the ones already there.
     void add(Entry entry);
 
+    // Keys of a shape of their own, such as a list: loaded and saved after
+    // the table, and written back by the reset, which must not lose them.
+    struct Kept
+    {
+        std::function<void(QSettings &)> load;
+        std::function<void(QSettings &)> save;
+    };
+    void keep(Kept part);
+
     void load() const;
     void save() const;
     // Empties the store and puts every resettable control back to its default.
@@ -47,4 +57,5 @@ public:
 
 private:
     std::vector<Entry> entries;
+    std::vector<Kept> kept;
 };
