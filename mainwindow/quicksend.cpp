@@ -30,6 +30,8 @@ void writeQuickSends(QSettings &store, const QuickSendList &list)
 {
     // Rows of a longer list written earlier must not linger.
     store.remove(arrayKey);
+    if (list.isEmpty())
+        return;
     store.beginWriteArray(arrayKey, int(list.size()));
     for (int i = 0; i < list.size(); ++i) {
         store.setArrayIndex(i);

@@ -25,8 +25,8 @@ QVariant QuickSendModel::data(const QModelIndex &index, int role) const
         return role == Qt::CheckStateRole ? QVariant(row.hex ? Qt::Checked : Qt::Unchecked) : QVariant();
     case NewLine:
         return role == Qt::CheckStateRole ? QVariant(row.newLine ? Qt::Checked : Qt::Unchecked) : QVariant();
-    default:
-        return role == Qt::DisplayRole ? QVariant(QStringLiteral("发送")) : QVariant();
+    default:  // the view shows a button here
+        return {};
     }
 }
 

@@ -5,7 +5,7 @@
 #include <QAbstractTableModel>
 
 // The quick-send list as a table: name and payload are edited in place, the
-// two options are check boxes, the last column is each row's send button.
+// two options are check boxes, the last column holds each row's send button.
 class QuickSendModel : public QAbstractTableModel
 {
     Q_OBJECT

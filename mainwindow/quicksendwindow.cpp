@@ -6,35 +6,10 @@
 #include "mainwindow/quicksendmodel.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMessageBox>
-#include <QPainter>
 #include <QStandardPaths>
-#include <QStyledItemDelegate>
-
-namespace {
-
-// Draws each row's send cell as a button; the view's click sends the row.
-class SendButtonDelegate : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
-    {
-        QStyleOptionButton button;
-        button.rect = option.rect.adjusted(2, 2, -2, -2);
-        button.text = index.data().toString();
-        button.state = QStyle::State_Enabled | QStyle::State_Raised;
-        const QWidget *view = option.widget;
-        QStyle *style = view ? view->style() : QApplication::style();
-        style->drawControl(QStyle::CE_PushButton, &button, painter, view);
-    }
-};
-
-} // namespace
 
 QuickSendWindow::QuickSendWindow(Sender sender, QWidget *owner)
     : QWidget(owner, Qt::Tool)
@@ -45,17 +20,16 @@ QuickSendWindow::QuickSendWindow(Sender sender, QWidget *owner)
     ui->setupUi(this);
     QTableView *table = ui->QuickSendTable;
     table->setModel(list);
-    table->setItemDelegateForColumn(QuickSendModel::Send, new SendButtonDelegate(table));
     QHeaderView *header = table->horizontalHeader();
     header->setSectionResizeMode(QuickSendModel::Payload, QHeaderView::Stretch);
-    for (int column : { QuickSendModel::Hex, QuickSendModel::NewLine, QuickSendModel::Send })
+    for (int column : { QuickSendModel::Hex, QuickSendModel::NewLine })
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     table->setColumnWidth(QuickSendModel::Name, 120);
 
-    connect(table, &QTableView::clicked, this, [this](const QModelIndex &index) {
-        if (index.column() == QuickSendModel::Send)
-            sendRow(index.row());
-    });
+    // The view keeps each button with its row through moves and removals.
+    connect(list, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) { addSendButtons(first, last); });
+    connect(list, &QAbstractItemModel::modelReset, this, [this] { addSendButtons(0, list->rowCount() - 1); });
     connect(table, &QTableView::doubleClicked, this, &QuickSendWindow::onDoubleClicked);
     connect(ui->QuickSendAdd, &QPushButton::clicked, this, &QuickSendWindow::addRow);
     connect(ui->QuickSendRemove, &QPushButton::clicked, this, &QuickSendWindow::removeRow);
@@ -97,6 +71,20 @@ bool QuickSendWindow::sendRow(int row)
     ui->QuickSendStatus->setText(refused.isEmpty() ? QStringLiteral("已发送%1。").arg(label)
                                                    : QStringLiteral("%1未发送：%2").arg(label, refused));
     return refused.isEmpty();
+}
+
+void QuickSendWindow::addSendButtons(int first, int last)
+{
+    for (int row = first; row <= last; ++row) {
+        const QPersistentModelIndex cell = list->index(row, QuickSendModel::Send);
+        auto *button = new QPushButton(QStringLiteral("发送"));
+        connect(button, &QPushButton::clicked, this, [this, cell] { sendRow(cell.row()); });
+        ui->QuickSendTable->setIndexWidget(cell, button);
+        // A button gets the cell less the item's padding.
+        const QSize room = button->sizeHint() + QSize(12, 12);
+        ui->QuickSendTable->setColumnWidth(QuickSendModel::Send, room.width());
+        ui->QuickSendTable->verticalHeader()->setDefaultSectionSize(room.height());
+    }
 }
 
 void QuickSendWindow::onDoubleClicked(const QModelIndex &index)

@@ -39,6 +39,7 @@ public slots:
     void linkClosed();
 
 private:
+    void addSendButtons(int first, int last);
     void addRow();
     void removeRow();
     void moveRow(int step);

@@ -2,13 +2,14 @@
 # Regenerates the README's pictures, docs/<mode>.png: the real window in each
 # mode under a virtual X server, talking to peers on loopback or to a
 # pseudo-terminal (tools/shots sets each scene up).
-#   tools/screenshot.sh [build dir]
+#   tools/screenshot.sh [build dir [scene...]]
 # Needs xvfb, imagemagick and x11-utils; installs them when missing. The tests
 # do not need any of them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
-scenes=(tcp-client tcp-server udp serial)
+scenes=(tcp-client tcp-server udp serial quick-send)
+[ $# -gt 1 ] && scenes=("${@:2}")
 
 source "$root/tools/setup.sh"
 quorvix_install_packages xvfb imagemagick x11-utils
@@ -58,9 +59,14 @@ for scene in "${scenes[@]}"; do
     stop "$shots"
     shots=''
 
-    # Without a compositor the window's transparent shadow margin comes out
-    # pure black: make it transparent again and draw a soft shadow in its place.
-    convert "$work/$scene.png" -alpha set -fill none -draw 'color 0,0 floodfill' -trim +repage \
+    # Without a compositor the main window's transparent shadow margin comes
+    # out pure black: make it transparent again and draw a soft shadow in its
+    # place. A tool window has no margin; it only gets the shadow.
+    margin=()
+    if [ "$(convert "$work/$scene.png" -format '%[fx:p{0,0}.intensity==0]' info:)" = 1 ]; then
+        margin=(-fill none -draw 'color 0,0 floodfill' -trim +repage)
+    fi
+    convert "$work/$scene.png" -alpha set "${margin[@]}" \
         \( +clone -background black -shadow 35x8+0+3 \) +swap -background none -layers merge +repage \
         "$root/docs/$scene.png"
     echo "saved docs/$scene.png"

@@ -3,12 +3,13 @@
 // stays open until it is killed, so that tools/screenshot.sh can take its
 // picture.
 //
-//   quorvix_shots tcp-client|tcp-server|udp|serial
+//   quorvix_shots tcp-client|tcp-server|udp|serial|quick-send
 //
 // The window is driven only through its object names, as a user would.
 
 #include "app/stylesheet.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/quicksendmodel.h"
 #include "tests/testsupport.h"
 
 #include <QAbstractButton>
@@ -18,8 +19,10 @@
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QNetworkDatagram>
 #include <QTcpServer>
+#include <QTableView>
 #include <QTcpSocket>
 #include <QTest>
 #include <QUdpSocket>
@@ -226,6 +229,34 @@ void serial(MainWindow &window, PseudoTerminal &pty)
     });
 }
 
+// Quick sends: a device's command set in the list, two rows sent to the
+// pseudo-terminal of the serial scene. The picture is of the list's window.
+void quickSend(MainWindow &window, PseudoTerminal &pty)
+{
+    serial(window, pty);
+    window.findChild<QMenu *>()->actions().last()->trigger();
+    auto *table = widget<QTableView>(window, "QuickSendTable");
+    QAbstractItemModel *rows = table->model();
+    const QuickSend list[] = {
+        { QStringLiteral("版本查询"), QStringLiteral("version"), false, true },
+        { QStringLiteral("读全部"), QStringLiteral("read all"), false, true },
+        { QStringLiteral("读寄存器"), QStringLiteral("01 03 00 00 00 02 c4 0b"), true, false },
+        { QStringLiteral("复位"), QStringLiteral("reset"), false, true },
+    };
+    for (const QuickSend &row : list) {
+        click(window, "QuickSendAdd");
+        const int at = rows->rowCount() - 1;
+        rows->setData(rows->index(at, QuickSendModel::Name), row.name);
+        rows->setData(rows->index(at, QuickSendModel::Payload), row.payload);
+        rows->setData(rows->index(at, QuickSendModel::Hex), row.hex ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+        rows->setData(rows->index(at, QuickSendModel::NewLine), row.newLine ? Qt::Checked : Qt::Unchecked,
+                      Qt::CheckStateRole);
+    }
+    table->setCurrentIndex(QModelIndex());
+    qobject_cast<QAbstractButton *>(table->indexWidget(rows->index(2, QuickSendModel::Send)))->click();
+    await("the register read on the pseudo-terminal", [&] { return pty.readAvailable(10).size() > 0; });
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -239,10 +270,11 @@ int main(int argc, char *argv[])
         { QStringLiteral("tcp-server"), tcpServer },
         { QStringLiteral("udp"), udp },
         { QStringLiteral("serial"), serial },
+        { QStringLiteral("quick-send"), quickSend },
     };
     const Scene scene = scenes.value(app.arguments().value(1));
     if (!scene) {
-        std::fprintf(stderr, "usage: quorvix_shots tcp-client|tcp-server|udp|serial\n");
+        std::fprintf(stderr, "usage: quorvix_shots tcp-client|tcp-server|udp|serial|quick-send\n");
         return 2;
     }
 
@@ -251,7 +283,9 @@ int main(int argc, char *argv[])
     window.show();
     scene(window, pty);
     QTest::qWait(500); // the receive areas show what arrived in batches
-    std::printf("%llu\n", qulonglong(window.winId()));
+    // A scene with a tool window open is a picture of that window.
+    auto *tool = window.findChild<QWidget *>(QStringLiteral("QuickSendWindow"));
+    std::printf("%llu\n", qulonglong(tool && tool->isVisible() ? tool->winId() : window.winId()));
     std::fflush(stdout);
     return app.exec();
 }
