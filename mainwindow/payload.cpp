@@ -66,40 +66,31 @@ int hexValue(QChar c)
 
 } // namespace
 
-std::optional<QByteArray> decodeHex(QStringView text, QString *reason)
+HexBytes decodeHex(QStringView text)
 {
-    const auto refuse = [&](qsizetype at, const char *why) -> std::optional<QByteArray> {
-        if (reason) {
-            const QString shown = at < text.size() ? QStringLiteral("“%1”").arg(text[at]) : QString();
-            *reason = QStringLiteral("第 %1 个字符%2%3").arg(at + 1).arg(shown, QString::fromUtf8(why));
-        }
-        return std::nullopt;
-    };
-    QByteArray bytes;
-    bytes.reserve(text.size() / 2);
-    bool tokenStart = true;
-    for (qsizetype i = 0; i < text.size();) {
+    HexBytes result;
+    result.bytes.reserve(text.size() / 2);
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size;) {
         if (isHexSeparator(text[i])) {
-            tokenStart = true;
             ++i;
             continue;
         }
-        if (tokenStart && text[i] == u'0' && i + 1 < text.size() && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        if (text[i] == u'0' && i + 1 < size && (text[i + 1] == u'x' || text[i + 1] == u'X'))
             i += 2;
-            if (i == text.size() || hexValue(text[i]) < 0)
-                return refuse(i, "处缺少 0x 之后的十六进制数字");
+        const int high = i < size ? hexValue(text[i]) : -1;
+        const int low = high >= 0 && i + 1 < size ? hexValue(text[i + 1]) : -1;
+        if (low < 0) {
+            // A digit or prefix left alone before a separator or the end is
+            // the fault itself; otherwise the stranger that follows it.
+            qsizetype bad = high < 0 ? i : i + 1;
+            if (bad >= size || isHexSeparator(text[bad]))
+                --bad;
+            result.badAt = bad;
+            return result;
         }
-        tokenStart = false;
-        const int high = hexValue(text[i]);
-        if (high < 0)
-            return refuse(i, "不是十六进制数字");
-        if (i + 1 == text.size() || isHexSeparator(text[i + 1]))
-            return refuse(i, "是落单的十六进制数字");
-        const int low = hexValue(text[i + 1]);
-        if (low < 0)
-            return refuse(i + 1, "不是十六进制数字");
-        bytes.append(char(high << 4 | low));
+        result.bytes.append(char(high << 4 | low));
         i += 2;
     }
-    return bytes;
+    return result;
 }

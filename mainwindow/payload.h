@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 
 #include <optional>
 
@@ -18,7 +19,13 @@ std::optional<quint16> parsePort(const QString &text, bool allowZero);
 // A loop period: a whole number of milliseconds greater than 0.
 std::optional<int> parsePeriod(const QString &text);
 
-// Hex notation that must decode whole: pairs of hex digits, optionally
-// prefixed with 0x, separated by spaces, commas or line breaks. Anything
-// else is refused, and `reason` (when given) names the 1-based position.
-std::optional<QByteArray> decodeHex(QStringView text, QString *reason = nullptr);
+// Hex notation that must decode whole: pairs of hex digits, each may carry a
+// 0x, separated by spaces, commas or line breaks. Anything else is refused:
+// `badAt` is the first character that cannot stand where it does, -1 when
+// the whole text decoded.
+struct HexBytes
+{
+    QByteArray bytes;
+    qsizetype badAt = -1;
+};
+HexBytes decodeHex(QStringView text);

@@ -38,10 +38,15 @@ std::optional<SendPanel::Request> SendPanel::compose(const QString &text, bool h
     Request request;
     request.text = newLine ? text + QStringLiteral("\r\n") : text;
     if (hex) {
-        const std::optional<QByteArray> bytes = decodeHex(request.text, reason);
-        if (!bytes)
+        HexBytes decoded = decodeHex(request.text);
+        if (decoded.badAt >= 0) {
+            const qsizetype length = request.text[decoded.badAt].isHighSurrogate() ? 2 : 1;
+            *reason = tr("第 %1 个字符“%2”有误：十六进制须为成对的数字")
+                          .arg(decoded.badAt + 1)
+                          .arg(request.text.mid(decoded.badAt, length));
             return std::nullopt;
-        request.bytes = *bytes;
+        }
+        request.bytes = std::move(decoded.bytes);
     } else {
         request.bytes = encodePayload(request.text, false);
     }
