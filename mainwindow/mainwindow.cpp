@@ -173,8 +173,9 @@ void MainWindow::setupQuickSend()
 {
     quickSend = new QuickSendWindow(
         [this](const QuickSend &row) {
-            return ui->stackedWidget->currentIndex() == 1 ? serialPage->sendText(row.payload, row.hex, row.newLine)
-                                                          : networkPage->sendText(row.payload, row.hex, row.newLine);
+            return ui->stackedWidget->currentWidget() == ui->serialPage
+                       ? serialPage->sendText(row.payload, row.hex, row.newLine)
+                       : networkPage->sendText(row.payload, row.hex, row.newLine);
         },
         this);
     addActions(quickSend->keyActions());

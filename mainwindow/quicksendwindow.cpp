@@ -63,7 +63,7 @@ bool QuickSendWindow::sendRow(int row)
         ui->QuickSendStatus->setText(QStringLiteral("没有第 %1 行，未发送。").arg(row + 1));
         return false;
     }
-    const QuickSend &entry = list->rows()[row];
+    const QuickSend entry = list->rows()[row];  // a box the send shows may let the list change
     QString label = QStringLiteral("第 %1 行").arg(row + 1);
     if (!entry.name.isEmpty())
         label += QStringLiteral("“%1”").arg(entry.name);
