@@ -115,7 +115,7 @@ void MainWindow::setupWorkers()
     connect(networkPage->loopTimer(), &QTimer::timeout, this, &MainWindow::LoopSend);
 
     UDP_Service *udpService = networkPage->udpWorker();
-    connect(udpService, &UDP_Service::UdpModeMsg, this, &MainWindow::UpdateMsg);
+    connect(udpService, &UDP_Service::UdpModeMsg, this, &MainWindow::UpdateDatagrams);
     connect(this, &MainWindow::udp_open, udpService, &UDP_Service::OpenUdp);
     connect(this, &MainWindow::udp_close, udpService, &UDP_Service::CloseUdp);
     connect(this, &MainWindow::udp_send, udpService, &UDP_Service::SendUdpMsg);
@@ -233,6 +233,7 @@ void MainWindow::on_Connect_clicked() { networkPage->open(); }
 void MainWindow::on_Disconnect_clicked() { networkPage->close(); }
 void MainWindow::on_Send_clicked() { networkPage->send(); }
 void MainWindow::UpdateMsg(QByteArray message) { networkPage->showData(message, sender()); }
+void MainWindow::UpdateDatagrams(QByteArrayList messages) { networkPage->showDatagrams(messages); }
 void MainWindow::UpdateClientMsg(QByteArray message, QString client) { networkPage->showClientData(message, client); }
 void MainWindow::LoopSend() { networkPage->send(); }
 void MainWindow::on_Timer_Send_clicked() { networkPage->toggleLoop(); }

@@ -4,6 +4,7 @@
 #include "mainwindow/linkstate.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QHostInfo>
 #include <QMainWindow>
 #include <QPoint>
@@ -69,6 +70,8 @@ private slots:
     void on_Disconnect_clicked();
     void on_Send_clicked();
     void UpdateMsg(QByteArray message);
+    // The datagrams of one read of the UDP worker.
+    void UpdateDatagrams(QByteArrayList messages);
     // Server data, with the client it came from.
     void UpdateClientMsg(QByteArray message, QString client);
     void LoopSend();

@@ -309,7 +309,7 @@ void NetworkPage::onServerClosed()
 
 void NetworkPage::onDatagramsDropped(quint64 count)
 {
-    console->appendMessage(QStringLiteral("接收过快，最近 1 秒丢弃了 %1 个数据报").arg(count), QString());
+    console->appendMessage(QStringLiteral("接收过快，系统在最近 1 秒丢弃了 %1 个数据报").arg(count), QString());
 }
 
 void NetworkPage::discoverLocalAddress()
@@ -397,12 +397,17 @@ void NetworkPage::stopLoop()
 // The workers' credit comes back when the console shows these bytes.
 void NetworkPage::showData(const QByteArray &bytes, QObject *source)
 {
-    // A datagram is a message of its own; a stream's chunks may split a character.
-    if (source == udpService)
-        console->appendDatagram(bytes, receiveStamp, source);
-    else
-        console->appendData(bytes, receiveStamp, source);
+    console->appendData(bytes, receiveStamp, source);
     receiveCounter->add(bytes.size());
+}
+
+void NetworkPage::showDatagrams(const QByteArrayList &datagrams)
+{
+    console->appendDatagrams(datagrams, receiveStamp, udpService);
+    qsizetype bytes = 0;
+    for (const QByteArray &datagram : datagrams)
+        bytes += datagram.size();
+    receiveCounter->add(bytes);
 }
 
 void NetworkPage::showClientData(const QByteArray &bytes, const QString &client)

@@ -5,6 +5,7 @@
 #include "mainwindow/workerthread.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QHostInfo>
 #include <QObject>
 #include <QString>
@@ -59,8 +60,10 @@ public:
     void clearReceived();
     void discoverLocalAddress();
 
-    // A chunk from the client worker or a datagram from the UDP worker.
+    // A chunk from the client worker.
     void showData(const QByteArray &bytes, QObject *source);
+    // Datagrams from the UDP worker, each a message of its own.
+    void showDatagrams(const QByteArrayList &datagrams);
     // A chunk from `client` of the server.
     void showClientData(const QByteArray &bytes, const QString &client);
     void updateClients(const QString &method, const QString &ip);

@@ -53,15 +53,16 @@ void ReceiveConsole::appendData(const QByteArray &bytes, const QString &stampSuf
     enqueueData(Entry::Stream, bytes, stampSuffix, { source, peer });
 }
 
-void ReceiveConsole::appendDatagram(const QByteArray &bytes, const QString &stampSuffix, QObject *source)
+void ReceiveConsole::appendDatagrams(const QByteArrayList &datagrams, const QString &stampSuffix,
+                                     QObject *source)
 {
-    enqueueData(Entry::Datagram, bytes, stampSuffix, { source, QString() });
+    for (const QByteArray &datagram : datagrams)
+        enqueueData(Entry::Datagram, datagram, stampSuffix, { source, QString() });
 }
 
 void ReceiveConsole::enqueueData(Entry::Kind kind, const QByteArray &bytes, const QString &stampSuffix,
                                  const StreamKey &stream)
 {
-    appendTimestampIfShown(stampSuffix);
     Entry entry;
     entry.kind = kind;
     entry.data = bytes;
@@ -69,6 +70,10 @@ void ReceiveConsole::enqueueData(Entry::Kind kind, const QByteArray &bytes, cons
     entry.stream = stream;
     entry.hex = options.hex->isChecked();
     entry.newParagraph = options.newParagraph->isChecked();
+    // The time is the first line of the data's own paragraph: the same text
+    // as a paragraph of its own, and a text document pays per paragraph.
+    if (appendTimestampIfShown(stampSuffix, entry.newParagraph))
+        entry.newParagraph = false;
     enqueue(std::move(entry));
 }
 
@@ -90,10 +95,10 @@ void ReceiveConsole::endOfStream(QObject *source, const QString &peer)
     enqueue(std::move(entry));
 }
 
-void ReceiveConsole::appendTimestampIfShown(const QString &suffix)
+bool ReceiveConsole::appendTimestampIfShown(const QString &suffix, bool lineFollows)
 {
     if (!options.timestamp->isChecked())
-        return;
+        return false;
     // Local time costs a look at the time zone; a flood asks many times a millisecond.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (now != stampMs) {
@@ -102,8 +107,11 @@ void ReceiveConsole::appendTimestampIfShown(const QString &suffix)
     }
     Entry entry;
     entry.text = stampText + suffix;
+    if (lineFollows)
+        entry.text += QChar(QChar::LineSeparator);
     entry.newParagraph = true;
     enqueue(std::move(entry));
+    return true;
 }
 
 void ReceiveConsole::enqueue(Entry entry)
@@ -123,10 +131,7 @@ void ReceiveConsole::clear()
     // Nothing stays held to be joined with what arrives after the clearing.
     const QString held = takeAllHeld();
     view->clear();
-    if (!held.isEmpty()) {
-        QTextCursor end(view->document());
-        view->appendRun(end, held);
-    }
+    ReceiveView::Appender(view).appendRun(held);
     reportShown(discarded);
 }
 
@@ -189,7 +194,7 @@ QString ReceiveConsole::takeAllHeld()
 
 // Turns the entry into the text it shows, once its turn has come: decoders
 // see the chunks in the order they are shown.
-void ReceiveConsole::start(Entry &entry, QTextCursor &end)
+void ReceiveConsole::start(Entry &entry, ReceiveView::Appender &end)
 {
     entry.started = true;
     switch (entry.kind) {
@@ -210,7 +215,7 @@ void ReceiveConsole::start(Entry &entry, QTextCursor &end)
         break;
     }
     if (entry.newParagraph)
-        view->startParagraph(end);
+        end.startParagraph();
 }
 
 void ReceiveConsole::runPass(qsizetype budget)
@@ -222,29 +227,26 @@ void ReceiveConsole::runPass(qsizetype budget)
     clock.start();
     QScrollBar *scrollBar = view->verticalScrollBar();
     const bool followEnd = scrollBar->value() == scrollBar->maximum();
-    QTextCursor end(view->document());
-    end.movePosition(QTextCursor::End);
-    end.beginEditBlock();
-
     qsizetype spent = 0;
     ShownBytes shown;
-    while (!pending.empty() && spent < budget) {
-        Entry &entry = pending.front();
-        if (!entry.started)
-            start(entry, end);
-        // A long entry is shown over several passes.
-        const QStringView rest = QStringView(entry.text).mid(entry.shownChars);
-        const qsizetype take = ReceiveView::safeCut(rest, qMin(rest.size(), budget - spent));
-        view->appendRun(end, rest.left(take));
-        entry.shownChars += take;
-        spent += take + 1;
-        if (take < rest.size())
-            break;
-        countShown(shown, entry);
-        pending.pop_front();
+    {
+        ReceiveView::Appender end(view);
+        while (!pending.empty() && spent < budget) {
+            Entry &entry = pending.front();
+            if (!entry.started)
+                start(entry, end);
+            // A long entry is shown over several passes.
+            const QStringView rest = QStringView(entry.text).mid(entry.shownChars);
+            const qsizetype take = ReceiveView::safeCut(rest, qMin(rest.size(), budget - spent));
+            end.appendRun(rest.left(take));
+            entry.shownChars += take;
+            spent += take + 1;
+            if (take < rest.size())
+                break;
+            countShown(shown, entry);
+            pending.pop_front();
+        }
     }
-
-    end.endEditBlock();
     if (followEnd)
         scrollBar->setValue(scrollBar->maximum());
 

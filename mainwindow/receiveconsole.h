@@ -1,6 +1,9 @@
 #pragma once
 
+#include "mainwindow/receiveview.h"
+
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -12,8 +15,6 @@
 #include <utility>
 
 class QCheckBox;
-class QTextCursor;
-class ReceiveView;
 
 // One page's receive area. Entries are queued as they arrive, with the page's
 // options and the arrival time captured then, and written to the view in
@@ -39,8 +40,8 @@ public:
     // chunks is shown whole whatever arrives in between.
     void appendData(const QByteArray &bytes, const QString &stampSuffix, QObject *source = nullptr,
                     const QString &peer = QString());
-    // A datagram: a message of its own, decoded by itself.
-    void appendDatagram(const QByteArray &bytes, const QString &stampSuffix, QObject *source);
+    // Datagrams, each a message of its own, decoded by itself.
+    void appendDatagrams(const QByteArrayList &datagrams, const QString &stampSuffix, QObject *source);
     // A paragraph of the program's own (an echo, a status line), shown
     // literally, after a time paragraph when the page shows times.
     void appendMessage(const QString &text, const QString &stampSuffix);
@@ -84,9 +85,11 @@ private:
     void enqueue(Entry entry);
     void enqueueData(Entry::Kind kind, const QByteArray &bytes, const QString &stampSuffix,
                      const StreamKey &stream);
-    void appendTimestampIfShown(const QString &suffix);
+    // True when the time paragraph was added; `lineFollows` ends it with a
+    // line break, for what goes on in the same paragraph.
+    bool appendTimestampIfShown(const QString &suffix, bool lineFollows = false);
     void runPass(qsizetype budget);
-    void start(Entry &entry, QTextCursor &end);
+    void start(Entry &entry, ReceiveView::Appender &end);
     QString decode(const Entry &entry);
     QString takeHeld(const StreamKey &stream);
     QString takeAllHeld();

@@ -56,15 +56,51 @@ ReceiveView::ReceiveView(QWidget *parent) : QPlainTextEdit(parent)
     document()->setUndoRedoEnabled(false);
 }
 
-void ReceiveView::startParagraph(QTextCursor &end)
+ReceiveView::Appender::Appender(ReceiveView *view)
+    : end(view->document())
 {
-    if (!document()->isEmpty())
-        end.insertBlock();
+    end.movePosition(QTextCursor::End);
+    end.beginEditBlock();
+    column = end.positionInBlock();
+    empty = view->document()->isEmpty();
 }
 
-void ReceiveView::appendRun(QTextCursor &end, QStringView text)
+ReceiveView::Appender::~Appender()
+{
+    insertGathered();
+    end.endEditBlock();
+}
+
+void ReceiveView::Appender::startParagraph()
+{
+    if (empty)
+        return;
+    gathered += QChar(QChar::ParagraphSeparator);
+    column = 0;
+}
+
+void ReceiveView::Appender::insertGathered()
+{
+    if (gathered.isEmpty())
+        return;
+    // Line breaks are line separators by now, so paragraph separators are
+    // the only breaks that become blocks.
+    end.insertText(gathered);
+    gathered.clear();
+}
+
+void ReceiveView::Appender::appendRun(QStringView text)
 {
     const QString lines = withLineSeparators(text);
+    if (lines.isEmpty())
+        return;
+    empty = false;
+    if (column + lines.size() <= MaxBlockLength) {
+        gathered += lines;
+        column += lines.size();
+        return;
+    }
+    insertGathered();
     QStringView rest(lines);
     bool full = end.positionInBlock() >= MaxBlockLength;
     while (!rest.isEmpty()) {
@@ -78,6 +114,7 @@ void ReceiveView::appendRun(QTextCursor &end, QStringView text)
         rest = rest.mid(take);
         full = true;
     }
+    column = end.positionInBlock();
 }
 
 qsizetype ReceiveView::safeCut(QStringView text, qsizetype at)

@@ -3,8 +3,7 @@
 #include <QPlainTextEdit>
 #include <QString>
 #include <QStringView>
-
-class QTextCursor;
+#include <QTextCursor>
 
 // A read-only receive area. A paragraph is a block; the line breaks inside
 // appended text become line separators, since a block per line is what
@@ -24,11 +23,30 @@ public:
     // User state of a block that continues the one before it.
     static constexpr int ContinuedBlock = 1;
 
-    // Starts a new paragraph at `end` unless the area is empty.
-    void startParagraph(QTextCursor &end);
-    // Inserts `text` at `end`, the end of the document, without starting a
-    // paragraph.
-    void appendRun(QTextCursor &end, QStringView text);
+    // Appends at the end of the area, in one edit that ends with the
+    // appender. Short runs are gathered and inserted at once, since a text
+    // document inserts one long text far faster than many short ones.
+    class Appender
+    {
+    public:
+        explicit Appender(ReceiveView *view);
+        ~Appender();
+        Appender(const Appender &) = delete;
+        Appender &operator=(const Appender &) = delete;
+
+        // Starts a new paragraph unless the area is empty.
+        void startParagraph();
+        // Adds `text` without starting a paragraph.
+        void appendRun(QStringView text);
+
+    private:
+        void insertGathered();
+
+        QTextCursor end;
+        QString gathered;
+        qsizetype column;  // in the last block, what is gathered included
+        bool empty;
+    };
 
     // The text from `from` to `to` (document positions; -1 for the end) with
     // the area's own breaks joined again.

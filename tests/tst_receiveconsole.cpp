@@ -38,8 +38,7 @@ private slots:
         page.stream(middle.left(2));
         page.stream("z", "b");
         page.stream(middle.mid(2));
-        page.console.appendDatagram(middle.left(2), QString(), &page.source);
-        page.console.appendDatagram(middle.mid(2), QString(), &page.source);
+        page.console.appendDatagrams({ middle.left(2), middle.mid(2) }, QString(), &page.source);
         page.stream("x" + middle.left(2), "c");
         page.console.endOfStream(&page.source, "c");
         page.stream(middle.left(1), "d");
@@ -53,10 +52,13 @@ private slots:
         page.console.clear();
         page.stream("c");
         QCOMPARE(page.console.plainText(), held + "c");
-        // A time paragraph, to the millisecond, goes before an entry when asked for.
+        // A time paragraph, to the millisecond, goes before each entry when asked for.
         page.timestamp->setChecked(true);
+        page.newParagraph->setChecked(true);
         page.console.appendMessage("sent", "   Send");
-        const QRegularExpression stamp(R"(\n\d{4}\.\d\d\.\d\d \d\d:\d\d:\d\d\.\d{3}   Send\nsent$)");
+        page.console.appendDatagrams({ "a", "b" }, "   Recive", &page.source);
+        const QString time = R"(\n\d{4}\.\d\d\.\d\d \d\d:\d\d:\d\d\.\d{3})";
+        const QRegularExpression stamp(time + "   Send\nsent" + time + "   Recive\na" + time + "   Recive\nb$");
         QVERIFY2(stamp.match(page.console.plainText()).hasMatch(), qPrintable(page.console.plainText()));
     }
     // Blocks stay short however long a run grows; records and copies see the run whole, markup

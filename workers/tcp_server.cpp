@@ -1,29 +1,11 @@
 #include "workers/tcp_server.h"
 
 #include "workers/linktail.h"
+#include "workers/peername.h"
 
 #include <QDebug>
 #include <QTcpServer>
 #include <QTcpSocket>
-
-namespace {
-
-// One key per connection, written as people write addresses: "127.0.0.1:50123"
-// (also for IPv4 reaching a dual-stack listener) or "[::1]:50123".
-QString keyOf(const QTcpSocket *socket)
-{
-    QHostAddress address = socket->peerAddress();
-    bool mapped = false;
-    const quint32 v4 = address.toIPv4Address(&mapped);
-    if (mapped)
-        address = QHostAddress(v4);
-    const QString port = QString::number(socket->peerPort());
-    if (address.protocol() == QAbstractSocket::IPv6Protocol)
-        return QLatin1Char('[') + address.toString() + QStringLiteral("]:") + port;
-    return address.toString() + QLatin1Char(':') + port;
-}
-
-} // namespace
 
 TCP_Server::TCP_Server(QObject *parent) : QObject(parent), server(new QTcpServer(this))
 {
@@ -92,7 +74,7 @@ void TCP_Server::HasClientConnect()
     while (QTcpSocket *socket = server->nextPendingConnection()) {
         // Named once: the peer address of a socket that has gone is not
         // something to rely on.
-        const QString key = keyOf(socket);
+        const QString key = peerName(socket->peerAddress(), socket->peerPort());
         socket->setObjectName(key);
         socket->setReadBufferSize(ReadCredit::TransportBuffer);
         connect(socket, &QTcpSocket::readyRead, this, &TCP_Server::ReciveClientMessage);

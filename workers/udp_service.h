@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include "workers/readcredit.h"
+#include "workers/socketdrops.h"
 
 class QTimer;
 class QUdpSocket;
@@ -17,13 +21,21 @@ public:
     explicit UDP_Service(QObject *parent = nullptr);
     ~UDP_Service() override;
 
+    // What the socket asks the system to buffer; it keeps what it is granted.
+    static constexpr int ReceiveBufferSize = 4 * 1024 * 1024;
+    // Datagrams handed over at most at once, so a sender that never pauses
+    // still lets the window have them in good time.
+    static constexpr int MaxBatch = 1024;
+
     QUdpSocket *udpSocket;
 
 signals:
-    void UdpModeMsg(QByteArray message);
+    // The datagrams of one read, in arrival order, each a message of its
+    // own; `senders` names the sender of each as address:port.
+    void UdpModeMsg(QByteArrayList messages, QStringList senders);
     void BindFailed(QString error);
-    // Datagrams dropped in the last second because the window had not
-    // caught up; reported at most once a second.
+    // Datagrams the system dropped for the socket, its buffer full, since
+    // the last report; reported at most once a second.
     void DatagramsDropped(quint64 count);
     // One per send request: the bytes the transport took, and why not all
     // of them when `error` is not empty.
@@ -38,9 +50,20 @@ public slots:
     void DataShown(QObject *source, qint64 bytes);
 
 private:
-    // A sender cannot be held back, so what exceeds the credit is dropped
-    // and counted.
+    // Reads one batch; true when datagrams were left pending.
+    bool readBatch(bool withinCredit);
+    void noteDrops();
+    QString senderName(const QHostAddress &address, quint16 port);
+
+    // While the credit is spent the worker reads nothing, and the system's
+    // buffer holds what comes meanwhile; what it cannot hold it drops and counts.
     ReadCredit credit;
+    QByteArray buffer;
+    SocketDrops systemDrops;
     quint64 dropped = 0;
     QTimer *dropReport;
+    // The name of the last sender, made once for a run of its datagrams.
+    QHostAddress lastAddress;
+    quint16 lastPort = 0;
+    QString lastName;
 };
