@@ -91,25 +91,23 @@ bool UDP_Service::readBatch(bool withinCredit)
 {
     QByteArrayList messages;
     QStringList senders;
-    bool more = udpSocket->hasPendingDatagrams();
-    while (more && messages.size() < MaxBatch && (!withinCredit || credit.available() > 0)) {
+    // Read until there is none: asking first would cost a call to the
+    // system per datagram.
+    while (messages.size() < MaxBatch && (!withinCredit || credit.available() > 0)) {
         QHostAddress address;
         quint16 port = 0;
         const qint64 size = udpSocket->readDatagram(buffer.data(), buffer.size(), &address, &port);
-        if (size < 0) {
-            more = false;
+        if (size < 0)
             break;
-        }
         messages.append(QByteArray(buffer.constData(), size));
         senders.append(senderName(address, port));
         credit.spend(size);
-        more = udpSocket->hasPendingDatagrams();
     }
     if (!messages.isEmpty()) {
         qDebug() << "udp message.";
         emit UdpModeMsg(messages, senders);
     }
-    return more;
+    return messages.size() == MaxBatch;
 }
 
 void UDP_Service::noteDrops()

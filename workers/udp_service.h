@@ -50,7 +50,7 @@ public slots:
     void DataShown(QObject *source, qint64 bytes);
 
 private:
-    // Reads one batch; true when datagrams were left pending.
+    // Reads one batch; true when it was full, so more may be pending.
     bool readBatch(bool withinCredit);
     void noteDrops();
     QString senderName(const QHostAddress &address, quint16 port);
