@@ -100,11 +100,42 @@ double CountingDrain::waitMilliseconds()
 
 void UdpStorm::run()
 {
+    constexpr int burst = 500;
     QUdpSocket socket;
     const QByteArray datagram(size, 'u');
+    QElapsedTimer clock;
+    clock.start();
     for (int sent = 0; sent < count; ++sent) {
         socket.writeDatagram(datagram, QHostAddress::LocalHost, port);
-        if (sent % 500 == 499)
-            QThread::usleep(2000);
+        if (perSecond > 0 && sent % burst == burst - 1) {
+            // Each burst leaves at its time, whatever the last one cost.
+            const qint64 dueUs = qint64(sent + 1) * 1000000 / perSecond;
+            const qint64 nowUs = clock.nsecsElapsed() / 1000;
+            if (dueUs > nowUs)
+                QThread::usleep(dueUs - nowUs);
+        }
     }
+}
+
+CountingUdpDrain::CountingUdpDrain(int receiveBufferSize)
+{
+    thread.start();
+    moveToThread(&thread);
+    QMetaObject::invokeMethod(this, [this, receiveBufferSize] {
+        auto *socket = new QUdpSocket(this);
+        socket->bind(QHostAddress::LocalHost, 0);
+        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBufferSize);
+        boundPort = socket->localPort();
+        auto buffer = std::make_shared<QByteArray>(64 * 1024, Qt::Uninitialized);
+        connect(socket, &QUdpSocket::readyRead, this, [this, socket, buffer] {
+            while (socket->readDatagram(buffer->data(), buffer->size()) >= 0)
+                ++count;
+        });
+    }, Qt::BlockingQueuedConnection);
+}
+
+CountingUdpDrain::~CountingUdpDrain()
+{
+    thread.quit();
+    thread.wait();
 }

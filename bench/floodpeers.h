@@ -52,11 +52,13 @@ private:
     std::atomic<bool> done { false };
 };
 
-// Sends `count` datagrams of `size` bytes to a loopback port in paced bursts.
+// Sends `count` datagrams of `size` bytes to a loopback port, in bursts
+// paced to about `perSecond`, or as fast as it can when that is 0.
 class UdpStorm : public QThread
 {
 public:
-    UdpStorm(quint16 port, int count, int size) : port(port), count(count), size(size) {}
+    UdpStorm(quint16 port, int count, int size, int perSecond)
+        : port(port), count(count), size(size), perSecond(perSecond) {}
 
 protected:
     void run() override;
@@ -65,4 +67,23 @@ private:
     quint16 port;
     int count;
     int size;
+    int perSecond;
+};
+
+// A bare socket that reads datagrams in a thread of its own, as fast as the
+// system hands them over, and only counts them.
+class CountingUdpDrain : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit CountingUdpDrain(int receiveBufferSize);
+    ~CountingUdpDrain() override;
+    quint16 port() const { return boundPort; }
+    int received() const { return count; }
+
+private:
+    QThread thread;
+    std::atomic<int> count { 0 };
+    quint16 boundPort = 0;
 };
