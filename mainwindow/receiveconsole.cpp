@@ -53,11 +53,45 @@ void ReceiveConsole::appendData(const QByteArray &bytes, const QString &stampSuf
     enqueueData(Entry::Stream, bytes, stampSuffix, { source, peer });
 }
 
+// One entry for the batch, since its datagrams arrived together: an entry
+// of their own, each, only when their turn comes, so a flood of batches
+// never holds up the event loop.
 void ReceiveConsole::appendDatagrams(const QByteArrayList &datagrams, const QString &stampSuffix,
                                      QObject *source)
 {
+    Entry batch;
+    batch.kind = Entry::Datagrams;
+    batch.datagrams = datagrams;
     for (const QByteArray &datagram : datagrams)
-        enqueueData(Entry::Datagram, datagram, stampSuffix, { source, QString() });
+        batch.bytes += datagram.size();
+    batch.stream = { source, QString() };
+    batch.hex = options.hex->isChecked();
+    batch.newParagraph = options.newParagraph->isChecked();
+    batch.text = timestamp(stampSuffix, batch.newParagraph);
+    enqueue(std::move(batch));
+}
+
+void ReceiveConsole::expandBatch()
+{
+    Entry batch = std::move(pending.front());
+    pending.pop_front();
+    const bool stamped = !batch.text.isNull();
+    for (auto datagram = batch.datagrams.crbegin(); datagram != batch.datagrams.crend(); ++datagram) {
+        Entry entry;
+        entry.kind = Entry::Datagram;
+        entry.data = *datagram;
+        entry.bytes = datagram->size();
+        entry.stream = batch.stream;
+        entry.hex = batch.hex;
+        entry.newParagraph = batch.newParagraph && !stamped;
+        pending.push_front(std::move(entry));
+        if (stamped) {
+            Entry time;
+            time.text = batch.text;
+            time.newParagraph = true;
+            pending.push_front(std::move(time));
+        }
+    }
 }
 
 void ReceiveConsole::enqueueData(Entry::Kind kind, const QByteArray &bytes, const QString &stampSuffix,
@@ -95,20 +129,28 @@ void ReceiveConsole::endOfStream(QObject *source, const QString &peer)
     enqueue(std::move(entry));
 }
 
-bool ReceiveConsole::appendTimestampIfShown(const QString &suffix, bool lineFollows)
+QString ReceiveConsole::timestamp(const QString &suffix, bool lineFollows)
 {
     if (!options.timestamp->isChecked())
-        return false;
+        return QString();
     // Local time costs a look at the time zone; a flood asks many times a millisecond.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (now != stampMs) {
         stampMs = now;
         stampText = QDateTime::fromMSecsSinceEpoch(now).toString(timestampFormat);
     }
-    Entry entry;
-    entry.text = stampText + suffix;
+    QString text = stampText + suffix;
     if (lineFollows)
-        entry.text += QChar(QChar::LineSeparator);
+        text += QChar(QChar::LineSeparator);
+    return text;
+}
+
+bool ReceiveConsole::appendTimestampIfShown(const QString &suffix, bool lineFollows)
+{
+    Entry entry;
+    entry.text = timestamp(suffix, lineFollows);
+    if (entry.text.isNull())
+        return false;
     entry.newParagraph = true;
     enqueue(std::move(entry));
     return true;
@@ -199,6 +241,7 @@ void ReceiveConsole::start(Entry &entry, ReceiveView::Appender &end)
     entry.started = true;
     switch (entry.kind) {
     case Entry::Text:
+    case Entry::Datagrams: // expanded before its turn
         break;
     case Entry::Stream:
     case Entry::Datagram:
@@ -232,6 +275,10 @@ void ReceiveConsole::runPass(qsizetype budget)
     {
         ReceiveView::Appender end(view);
         while (!pending.empty() && spent < budget) {
+            if (pending.front().kind == Entry::Datagrams) {
+                expandBatch();
+                continue;
+            }
             Entry &entry = pending.front();
             if (!entry.started)
                 start(entry, end);

@@ -70,13 +70,14 @@ private:
 
     struct Entry
     {
-        enum Kind { Text, Stream, Datagram, StreamEnd, HexSwitch };
+        enum Kind { Text, Stream, Datagram, Datagrams, StreamEnd, HexSwitch };
         Kind kind = Text;
         QString text;          // what is shown; data is decoded into it when its turn comes
         qsizetype shownChars = 0;
         QByteArray data;
         qint64 bytes = 0;      // data bytes the source is owed back
         StreamKey stream;
+        QByteArrayList datagrams;  // of a batch until their turn comes; `text` is then the time of each
         bool hex = false;
         bool newParagraph = false;
         bool started = false;
@@ -85,9 +86,15 @@ private:
     void enqueue(Entry entry);
     void enqueueData(Entry::Kind kind, const QByteArray &bytes, const QString &stampSuffix,
                      const StreamKey &stream);
-    // True when the time paragraph was added; `lineFollows` ends it with a
-    // line break, for what goes on in the same paragraph.
+    // The time paragraph's text, null when the page shows no times;
+    // `lineFollows` ends it with a line break, for what goes on in the same
+    // paragraph.
+    QString timestamp(const QString &suffix, bool lineFollows);
+    // True when the time paragraph was added.
     bool appendTimestampIfShown(const QString &suffix, bool lineFollows = false);
+    // Turns the batch at the front into an entry per datagram, each after
+    // its time paragraph when the page shows times.
+    void expandBatch();
     void runPass(qsizetype budget);
     void start(Entry &entry, ReceiveView::Appender &end);
     QString decode(const Entry &entry);
