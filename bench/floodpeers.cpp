@@ -106,7 +106,9 @@ void UdpStorm::run()
     QElapsedTimer clock;
     clock.start();
     for (int sent = 0; sent < count; ++sent) {
-        socket.writeDatagram(datagram, QHostAddress::LocalHost, port);
+        // Every datagram leaves, so each one is shown or reported dropped.
+        while (socket.writeDatagram(datagram, QHostAddress::LocalHost, port) < 0)
+            QThread::yieldCurrentThread();
         if (perSecond > 0 && sent % burst == burst - 1) {
             // Each burst leaves at its time, whatever the last one cost.
             const qint64 dueUs = qint64(sent + 1) * 1000000 / perSecond;
