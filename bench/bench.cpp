@@ -3,6 +3,7 @@
 //
 //   quorvix_bench            every workload, median of 3 runs, one table
 //   quorvix_bench --runs N   the same with N runs per workload
+//   quorvix_bench --runs N W3 W0u W3b   only these rows of the table
 //   quorvix_bench W1         one run of one workload, one line of figures
 
 #include "app/stylesheet.h"
@@ -430,7 +431,7 @@ struct Row
     const char *target;
 };
 
-int runAll(int runs)
+int runAll(int runs, const QStringList &only)
 {
     const Row rows[] = {
         { "W0", "TCP link limit (bare socket)", "-" },
@@ -447,6 +448,8 @@ int runAll(int runs)
     double bareReceived = 0;
     for (const Row &row : rows) {
         const QLatin1String name(row.name);
+        if (!only.isEmpty() && !only.contains(name))
+            continue;
         std::map<QString, std::vector<double>> series;
         QStringList results;
         for (int run = 0; run < runs; ++run) {
@@ -495,6 +498,10 @@ int runAll(int runs)
         std::fflush(stdout);
     }
 
+    if (!only.isEmpty()) {
+        std::printf("Rates are medians of %d runs.\n", runs);
+        return 0;
+    }
     std::vector<double> repaints;
     for (int run = 0; run < runs; ++run) {
         double wall = 0;
@@ -526,7 +533,7 @@ int main(int argc, char *argv[])
     useSettingsDirectory(settings);
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty() || args.first() == QLatin1String("--runs"))
-        return runAll(args.size() > 1 ? args.at(1).toInt() : 3);
+        return runAll(args.size() > 1 ? args.at(1).toInt() : 3, args.mid(2));
     std::printf("%s\n", qPrintable(runOne(args.first())));
     return 0;
 }
