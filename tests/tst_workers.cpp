@@ -97,17 +97,20 @@ private slots:
         server.data(&TCP_Server::ClientsMsgToUI);
         server.report(&TCP_Server::TcpServerMsgToUI, "text", &TCP_Server::UpdateClientsToUI, "list",
                       &TCP_Server::SendResult, "sent");
-        client.ask([port](TCP_Client *w) { w->ConnectToServer("127.0.0.1", port); });
-        QTRY_COMPARE(client.reports, QStringList({ "failed|Connection refused" }));
+        // A send while connecting is refused, not counted and then lost.
+        const auto connectAndSend = [port](TCP_Client *w) {
+            w->ConnectToServer("127.0.0.1", port);
+            w->SendMessage("lost");
+        };
+        client.ask(connectAndSend);
+        const QString notConnected = "sent|0|未连接到服务器";
+        QTRY_COMPARE(client.reports, QStringList({ notConnected, "failed|Connection refused" }));
         server.ask([port](TCP_Server *w) { w->StartListen(port); });
         QVERIFY(server.settle());
         const QByteArray binary("\x00\xff\x80\x00", 4);
-        client.ask([=](TCP_Client *w) {
-            w->DisconnectFromServer();
-            w->SendMessage("early");
-            w->ConnectToServer("127.0.0.1", port);
-            w->SendMessage(binary);
-        });
+        client.ask(connectAndSend);
+        QTRY_COMPARE(server.reports.size(), 2);
+        client.ask([=](TCP_Client *w) { w->SendMessage(binary); });
         QTRY_COMPARE(server.received, binary);
         QTcpSocket *peer = connectFrom(QHostAddress::LocalHostIPv6, port, this);
         QVERIFY(peer);
@@ -118,7 +121,7 @@ private slots:
         for (const QString &key : keys)
             expected << "text|New Client:" + key + " connected!" << "list|join|" + key;
         QTRY_COMPARE(server.reports, expected);
-        // Everybody, the one picked, then nobody picked, which means everybody.
+        // Everybody, the one picked, then one not listed, which is nobody.
         server.ask([=](TCP_Server *w) {
             w->SelectClient("All Clients");
             w->SendMessage("a");
@@ -126,15 +129,18 @@ private slots:
             w->SendMessage("bbb");
             w->SelectClient("");
             w->SendMessage("c");
+        });
+        QTRY_COMPARE(peer->bytesAvailable(), 4);
+        QCOMPARE(peer->readAll(), "abbb");
+        QTRY_COMPARE(client.received, "a");
+        server.ask([=](TCP_Server *w) {
             w->SelectClient(keys[0]);
             w->KickClient(keys[0]);
         });
-        QTRY_COMPARE(peer->bytesAvailable(), 5);
-        QCOMPARE(peer->readAll(), "abbbc");
-        QTRY_COMPARE(client.received, "ac");
-        const QStringList clientReports { "failed|Connection refused", "sent|0|未连接到服务器", "sent|4|", "closed" };
+        const QStringList clientReports { notConnected, "failed|Connection refused", notConnected, "sent|4|",
+                                          "closed" };
         QTRY_COMPARE(client.reports, clientReports);
-        expected << "sent|2|" << "sent|3|" << "sent|2|" << "text|Client:" + keys[0] + " left!"
+        expected << "sent|2|" << "sent|3|" << "sent|0|所选客户端已断开" << "text|Client:" + keys[0] + " left!"
                  << "list|leave|" + keys[0];
         QTRY_COMPARE(server.reports, expected);
         // A send for a client that has gone is lost, never handed to everybody.
@@ -269,6 +275,25 @@ private slots:
                 w->StopListen();
             return held;
         });
+    }
+    // What a close counted is what the client gets, though it reads slowly.
+    void serverCloseDeliversWhatItCounted()
+    {
+        RunningWorker<TCP_Server> server;
+        server.report(&TCP_Server::UpdateClientsToUI, "list", &TCP_Server::SendResult, "sent");
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, listen(server));
+        QVERIFY(peer.waitForConnected(5000));
+        QTRY_COMPARE(server.reports.size(), 1);
+        const QByteArray payload = numberedLines(32 * 1024 * 1024);
+        server.ask([payload](TCP_Server *w) {
+            w->SendMessage(payload);
+            w->StopListen();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(peer.state() == QAbstractSocket::UnconnectedState, 20000);
+        QTRY_COMPARE(server.reports.size(), 3);
+        QCOMPARE(server.reports[1], "sent|" + QString::number(peer.bytesAvailable()) + "|");
+        QVERIFY(peer.readAll() == payload);
     }
     // Repaying resumes every client, not only the one that last had data.
     void serverClientsShareOneCredit()

@@ -70,8 +70,9 @@ QString flowControlLabel(QSerialPort::FlowControl flowControl)
 
 } // namespace
 
-Serial::Serial(QObject *parent) : QObject(parent), serialPort(new QSerialPort(this))
+Serial::Serial(QObject *parent) : QObject(parent), serialPort(new QSerialPort(this)), ledger(this)
 {
+    connect(&ledger, &SendLedger::reported, this, &Serial::SendResult);
     serialPort->setReadBufferSize(ReadCredit::TransportBuffer);
     connect(serialPort, &QSerialPort::readyRead, this, &Serial::SerialRead);
     // A device that went away shows as a resource error, or as a read error
@@ -140,12 +141,12 @@ void Serial::CloseSerial()
 
 void Serial::SerialWrite(QByteArray data)
 {
-    if (!serialPort->isOpen()) {
-        emit SendResult(0, tr("串口未打开"));
-        return;
-    }
-    const qint64 written = serialPort->write(data);
-    emit SendResult(qMax<qint64>(0, written), written == data.size() ? QString() : serialPort->errorString());
+    ledger.begin();
+    if (serialPort->isOpen())
+        ledger.write(serialPort, data);
+    else
+        ledger.refuse(tr("串口未打开"));
+    ledger.end();
 }
 
 void Serial::SerialRead()

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "workers/readcredit.h"
+#include "workers/sendledger.h"
 
 class QSerialPort;
 
@@ -41,4 +42,5 @@ private:
     void handOver(const QByteArray &tail);
 
     ReadCredit credit;
+    SendLedger ledger;
 };

@@ -1,37 +1,46 @@
 #include "workers/tcp_client.h"
 
 #include "workers/linktail.h"
+#include "workers/orderlyclose.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QTimer>
 
 TCP_Client::TCP_Client(QObject *parent)
-    : QObject(parent), socket(new QTcpSocket(this)), connectTimer(new QTimer(this))
+    : QObject(parent), socket(nullptr), connectTimer(new QTimer(this)), ledger(this)
 {
     connectTimer->setSingleShot(true);
     connectTimer->setInterval(30000);
-    socket->setReadBufferSize(ReadCredit::TransportBuffer);
-
-    connect(socket, &QTcpSocket::readyRead, this, &TCP_Client::ReadMessage);
-    // The link's last bytes go out before the news that it ended. Only the
-    // far side's close is news; one asked for here is not.
-    connect(socket, &QTcpSocket::disconnected, this, [this] {
-        handOverTail();
-        if (!closeRequested)
-            emit ServerClosed();
-    });
-    connect(socket, &QTcpSocket::connected, connectTimer, &QTimer::stop);
-    // Errors of an established link end in disconnected; only those of an
-    // attempt are a failed connect.
-    connect(socket, &QTcpSocket::errorOccurred, this, [this] {
-        if (connectTimer->isActive())
-            failAttempt(socket->errorString());
-    });
+    connect(&ledger, &SendLedger::reported, this, &TCP_Client::SendResult);
     connect(connectTimer, &QTimer::timeout, this, [this] {
         socket->abort();
         failAttempt(QAbstractSocket::tr("Socket operation timed out"));
     });
+    socket = createSocket();
+}
+
+QTcpSocket *TCP_Client::createSocket()
+{
+    auto *created = new QTcpSocket(this);
+    created->setReadBufferSize(ReadCredit::TransportBuffer);
+
+    connect(created, &QTcpSocket::readyRead, this, &TCP_Client::ReadMessage);
+    // The link's last bytes go out before the news that it ended. Only the
+    // far side's close is news; one asked for here is not.
+    connect(created, &QTcpSocket::disconnected, this, [this] {
+        handOverTail();
+        if (!closeRequested)
+            emit ServerClosed();
+    });
+    connect(created, &QTcpSocket::connected, connectTimer, &QTimer::stop);
+    // Errors of an established link end in disconnected; only those of an
+    // attempt are a failed connect.
+    connect(created, &QTcpSocket::errorOccurred, this, [this] {
+        if (connectTimer->isActive())
+            failAttempt(socket->errorString());
+    });
+    return created;
 }
 
 TCP_Client::~TCP_Client()
@@ -48,10 +57,18 @@ void TCP_Client::setConnectTimeout(int ms)
 bool TCP_Client::ConnectToServer(QString Server_ip, quint16 Server_port)
 {
     // A new target replaces whatever link or attempt there was; the end of
-    // an old one, perhaps still closing, is no end of the new one.
-    {
-        const QSignalBlocker quiet(socket);
-        socket->abort();
+    // an old one is no end of the new one. One still delivering what a
+    // Disconnect left it goes on alone.
+    if (socket->state() == QAbstractSocket::ClosingState) {
+        disconnect(socket, nullptr, this, nullptr);
+        connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+        socket = createSocket();
+    } else {
+        {
+            const QSignalBlocker quiet(socket);
+            socket->abort();
+        }
+        ledger.ended(socket);
     }
     closeRequested = false;
     connectTimer->start();
@@ -66,7 +83,7 @@ void TCP_Client::DisconnectFromServer()
     // close() would merely postpone the end of an attempt until it connects.
     if (socket->state() == QAbstractSocket::ConnectedState) {
         handOverTail();
-        socket->close();
+        closeOrderly(socket);
     } else {
         socket->abort();
     }
@@ -74,13 +91,13 @@ void TCP_Client::DisconnectFromServer()
 
 void TCP_Client::SendMessage(QByteArray msg)
 {
-    // Writes made while connecting are buffered and go out once connected.
-    if (!socket->isOpen()) {
-        emit SendResult(0, tr("未连接到服务器"));
-        return;
-    }
-    const qint64 written = socket->write(msg);
-    emit SendResult(qMax<qint64>(0, written), written == msg.size() ? QString() : socket->errorString());
+    // Not while connecting: the bytes would be lost if the attempt failed.
+    ledger.begin();
+    if (socket->state() == QAbstractSocket::ConnectedState)
+        ledger.write(socket, msg);
+    else
+        ledger.refuse(tr("未连接到服务器"));
+    ledger.end();
 }
 
 void TCP_Client::ReadMessage()

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "workers/readcredit.h"
+#include "workers/sendledger.h"
 
 class QTcpSocket;
 class QTimer;
@@ -40,6 +41,7 @@ public slots:
     void DataShown(QObject *source, qint64 bytes);
 
 private:
+    QTcpSocket *createSocket();
     void failAttempt(const QString &error);
     // Hands over what is left to read as the link ends.
     void handOverTail();
@@ -47,6 +49,7 @@ private:
     // Active exactly while an attempt is under way.
     QTimer *connectTimer;
     ReadCredit credit;
+    SendLedger ledger;
     // Set by a Disconnect until the next connect: the link's end is expected.
     bool closeRequested = false;
 };

@@ -2,47 +2,53 @@
 
 #include "workers/linktail.h"
 #include "workers/peername.h"
+#include "workers/orderlyclose.h"
 
 #include <QDebug>
 #include <QTcpServer>
 #include <QTcpSocket>
 
-TCP_Server::TCP_Server(QObject *parent) : QObject(parent), server(new QTcpServer(this))
+TCP_Server::TCP_Server(QObject *parent) : QObject(parent), server(new QTcpServer(this)), ledger(this)
 {
+    // A burst of clients must not overflow the system's queue of connections
+    // not yet accepted: those would never be listed.
+    server->setListenBacklogSize(1024);
     connect(server, &QTcpServer::newConnection, this, &TCP_Server::HasClientConnect);
+    connect(&ledger, &SendLedger::reported, this, &TCP_Server::SendResult);
 }
 
 void TCP_Server::StartListen(quint16 port)
 {
-    if (!server->listen(QHostAddress::Any, port))
+    if (server->listen(QHostAddress::Any, port))
+        emit Listening(server->serverPort());
+    else
         emit ListenFailed(server->errorString());
 }
 
 void TCP_Server::StopListen()
 {
     // Every accepted connection, in the table or not. What it still holds
-    // is handed over and queued output goes out first; abort then ends the
-    // link even if the peer does not read it.
+    // is handed over, and what was sent to it is delivered before it ends.
     const auto accepted = server->findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
     for (QTcpSocket *socket : accepted) {
         handOverTail(socket);
-        socket->flush();
-        socket->abort();
+        closeOrderly(socket);
     }
     server->close();
 }
 
 void TCP_Server::SelectClient(QString ip)
 {
+    // A client that has left is still the one chosen: its sends are refused.
     currentClient = clients.value(ip);
-    allClientsSelected = currentClient.isNull();
+    allClientsSelected = ip == QLatin1String("All Clients");
 }
 
 void TCP_Server::KickClient(QString ip)
 {
     if (QTcpSocket *socket = clients.value(ip)) {
         handOverTail(socket);
-        socket->close();
+        closeOrderly(socket);
     }
 }
 
@@ -54,19 +60,16 @@ void TCP_Server::SendMessage(QByteArray msg)
     else
         targets = clients.values();
     targets.removeAll(nullptr);
-    if (targets.isEmpty()) {
-        emit SendResult(0, allClientsSelected ? tr("没有已连接的客户端") : tr("所选客户端已断开"));
-        return;
-    }
-    qint64 total = 0;
-    QStringList errors;
+    ledger.begin();
+    if (targets.isEmpty())
+        ledger.refuse(allClientsSelected ? tr("没有已连接的客户端") : tr("所选客户端已断开"));
     for (QTcpSocket *socket : std::as_const(targets)) {
-        const qint64 written = socket->state() == QAbstractSocket::ConnectedState ? socket->write(msg) : -1;
-        total += qMax<qint64>(0, written);
-        if (written != msg.size())
-            errors << socket->objectName() + QStringLiteral("：") + socket->errorString();
+        if (socket->state() == QAbstractSocket::ConnectedState)
+            ledger.write(socket, msg);
+        else
+            ledger.refuse(socket->objectName() + QStringLiteral("：") + tr("已断开"));
     }
-    emit SendResult(total, errors.join(QStringLiteral("；")));
+    ledger.end();
 }
 
 void TCP_Server::HasClientConnect()

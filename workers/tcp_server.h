@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "workers/readcredit.h"
+#include "workers/sendledger.h"
 
 class QTcpServer;
 class QTcpSocket;
@@ -32,6 +33,8 @@ signals:
     void TcpServerMsgToUI(QString message);
     void UpdateClientsToUI(QString method, QString IP);
     void ListenFailed(QString error);
+    // Listening on `port`, which the system picked when 0 was asked for.
+    void Listening(quint16 port);
     // One per send request: the bytes the clients' sockets took, summed, and why not all
     // of them when `error` is not empty.
     void SendResult(qint64 bytes, QString error);
@@ -55,6 +58,7 @@ private:
 
     // Shared by all clients: they feed one receive area.
     ReadCredit credit;
+    SendLedger ledger;
     // Kept apart from currentClient so that a selected client that has gone
     // never turns a send into one to everybody.
     bool allClientsSelected = true;

@@ -42,6 +42,7 @@ void UDP_Service::OpenUdp(quint16 local_port)
         qDebug() << "receive buffer"
                  << udpSocket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
         systemDrops.start(udpSocket->socketDescriptor());
+        emit Bound(udpSocket->localPort());
     } else {
         qDebug() << "bind fail";
         emit BindFailed(udpSocket->errorString());

@@ -34,6 +34,8 @@ signals:
     // own; `senders` names the sender of each as address:port.
     void UdpModeMsg(QByteArrayList messages, QStringList senders);
     void BindFailed(QString error);
+    // Bound to `port`, which the system picked when 0 was asked for.
+    void Bound(quint16 port);
     // Datagrams the system dropped for the socket, its buffer full, since
     // the last report; reported at most once a second.
     void DatagramsDropped(quint64 count);
