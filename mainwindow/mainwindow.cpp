@@ -235,7 +235,7 @@ void MainWindow::on_Send_clicked() { networkPage->send(); }
 void MainWindow::UpdateMsg(QByteArray message) { networkPage->showData(message, sender()); }
 void MainWindow::UpdateDatagrams(QByteArrayList messages) { networkPage->showDatagrams(messages); }
 void MainWindow::UpdateClientMsg(QByteArray message, QString client) { networkPage->showClientData(message, client); }
-void MainWindow::LoopSend() { networkPage->send(); }
+void MainWindow::LoopSend() { networkPage->send(SendOrigin::Loop); }
 void MainWindow::on_Timer_Send_clicked() { networkPage->toggleLoop(); }
 void MainWindow::on_ClearMessage_clicked() { networkPage->clearReceived(); }
 void MainWindow::on_clear_send_cnt_clicked() { networkPage->clearCounters(); }
@@ -257,7 +257,11 @@ void MainWindow::on_ActDnsAnalysis_triggered()
 
 void MainWindow::on_SerialOpen_clicked() { serialPage->open(); }
 void MainWindow::on_SerialClose_clicked() { serialPage->close(); }
-void MainWindow::on_SnedData_clicked() { serialPage->send(); }
+// Also the serial loop timer's slot.
+void MainWindow::on_SnedData_clicked()
+{
+    serialPage->send(sender() == serialPage->loopTimer() ? SendOrigin::Loop : SendOrigin::Button);
+}
 void MainWindow::GetSerialData(QByteArray Recive_msg) { serialPage->showData(Recive_msg, sender()); }
 void MainWindow::on_SendClear_clicked() { serialPage->clearCounters(); }
 void MainWindow::on_LoopSend_clicked() { serialPage->toggleLoop(); }

@@ -21,12 +21,12 @@ class QKeyEvent;
 class QMenu;
 class QMouseEvent;
 class QPaintEvent;
-class QTextEdit;
 QT_END_NAMESPACE
 
 class NetworkPage;
 class QuickSendWindow;
 class ReceiveConsole;
+class SendArea;
 class SerialPage;
 class Settings;
 
@@ -123,7 +123,7 @@ private:
     void selectProtocol(Mode mode);
 
     // Record files.
-    void loadSendFile(QTextEdit *target, QWidget *dialogParent, const QString &filter);
+    void loadSendFile(SendArea *target, QWidget *dialogParent, const QString &filter);
     void saveRecord(ReceiveConsole *console, bool skipWhenEmpty);
 
     Ui::MainWindow *ui = nullptr;

@@ -53,6 +53,7 @@ void NetworkPage::createWorkers()
     udpThread = std::make_unique<WorkerThread>(udpService, nullptr, WorkerThread::WorkerEnd::DeletedByOwner);
     connect(udpService, &UDP_Service::BindFailed, this, &NetworkPage::onBindFailed);
     connect(udpService, &UDP_Service::DatagramsDropped, this, &NetworkPage::onDatagramsDropped);
+    connect(udpService, &UDP_Service::Bound, this, [this](quint16 port) { onPortTaken(Mode::Udp, port); });
     connect(udpService, &UDP_Service::SendResult, panel, &SendPanel::reported);
     connect(console, &ReceiveConsole::dataShown, udpService, &UDP_Service::DataShown);
 
@@ -67,6 +68,7 @@ void NetworkPage::createWorkers()
     tcpServer = new TCP_Server;
     tcpServerThread = std::make_unique<WorkerThread>(tcpServer, nullptr, WorkerThread::WorkerEnd::DeletedByOwner);
     connect(tcpServer, &TCP_Server::ListenFailed, this, &NetworkPage::onListenFailed);
+    connect(tcpServer, &TCP_Server::Listening, this, [this](quint16 port) { onPortTaken(Mode::TcpServer, port); });
     connect(tcpServer, &TCP_Server::ClientClosed, console,
             [this](const QString &client) { console->endOfStream(tcpServer, client); });
     connect(tcpServer, &TCP_Server::SendResult, panel, &SendPanel::reported);
@@ -183,6 +185,8 @@ void NetworkPage::open()
     if (!port)
         return;
     linkMode = shownMode;
+    tellTakenPort = !client && *port == 0;
+    candidates.clear();
     // Started once and kept until the window goes: a Qt 6.4 thread that is
     // restarted may leave its objects bound to the previous run's storage.
     threadOf(linkMode).start();
@@ -190,11 +194,11 @@ void NetworkPage::open()
     case Mode::TcpClient:
         if (ui->DnsAnalysis->isChecked()) {
             lookupPort = *port;
-            pendingLookupId = QHostInfo::lookupHost(ui->Obj_IP->text(), this, &NetworkPage::lookedUp);
+            pendingLookupId = QHostInfo::lookupHost(ui->Obj_IP->text().trimmed(), this, &NetworkPage::lookedUp);
             setState(LinkState::Opening);
             return;
         }
-        emit tcpC_connect(ui->Obj_IP->text(), *port);
+        emit tcpC_connect(ui->Obj_IP->text().trimmed(), *port);
         break;
     case Mode::TcpServer:
         emit tcpS_open(*port);
@@ -251,22 +255,21 @@ void NetworkPage::lookedUp(const QHostInfo &host)
     if (host.lookupId() != pendingLookupId || state != LinkState::Opening)
         return;
     pendingLookupId = -1;
-    QString address;
+    candidates.clear();
     if (host.error() == QHostInfo::NoError) {
         const auto addresses = host.addresses();
         for (const QHostAddress &candidate : addresses) {
-            if (!candidate.toString().isEmpty()) {
-                address = candidate.toString();
-                break;
-            }
+            if (!candidate.toString().isEmpty())
+                candidates << candidate.toString();
         }
     }
-    if (address.isEmpty()) {
+    if (candidates.isEmpty()) {
         close();
         QMessageBox::information(window, QStringLiteral("域名解析结果"), QStringLiteral("解析失败，未找到相应IP"));
         return;
     }
-    emit tcpC_connect(address, lookupPort);
+    // The addresses are tried in order until one connects.
+    emit tcpC_connect(candidates.takeFirst(), lookupPort);
     setState(LinkState::Open);
 }
 
@@ -285,6 +288,10 @@ void NetworkPage::linkFailed(Mode from, const QString &text)
 
 void NetworkPage::onConnectFailed(const QString &error)
 {
+    if (reportsCount(Mode::TcpClient) && !candidates.isEmpty()) {
+        emit tcpC_connect(candidates.takeFirst(), lookupPort);
+        return;
+    }
     linkFailed(Mode::TcpClient, QStringLiteral("无法连接到服务器 %1:%2\n%3")
                                     .arg(ui->Obj_IP->text(), ui->Obj_Port->text(), error));
 }
@@ -305,6 +312,13 @@ void NetworkPage::onServerClosed()
         return;
     close();
     console->appendMessage(QStringLiteral("服务器已断开连接"), QString());
+}
+
+// A port the system chose is one the user needs to know.
+void NetworkPage::onPortTaken(Mode from, quint16 port)
+{
+    if (tellTakenPort && reportsCount(from))
+        console->appendMessage(QStringLiteral("系统分配的本地端口:") + QString::number(port), QString());
 }
 
 void NetworkPage::onDatagramsDropped(quint64 count)
@@ -338,10 +352,12 @@ void NetworkPage::onLocalHostLookedUp(const QHostInfo &host)
 
 // Sending: only on the open link, whichever mode is shown.
 
-void NetworkPage::send()
+void NetworkPage::send(SendOrigin origin)
 {
-    if (state == LinkState::Open)
-        hand(panel->request());
+    if (state != LinkState::Open)
+        return;
+    if (const std::optional<SendPanel::Request> request = panel->request(origin))
+        hand(*request);
 }
 
 QString NetworkPage::sendText(const QString &text, bool hex, bool newLine)
@@ -373,7 +389,7 @@ bool NetworkPage::hand(const SendPanel::Request &request)
             return false;
         }
         const QString address = ui->UdpBroadcast->isChecked() ? QHostAddress(QHostAddress::Broadcast).toString()
-                                                              : ui->Obj_IP->text();
+                                                              : ui->Obj_IP->text().trimmed();
         emit udp_send(request.bytes, address, *port);
         break;
     }

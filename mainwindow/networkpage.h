@@ -9,6 +9,7 @@
 #include <QHostInfo>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -50,7 +51,7 @@ public:
 
     void open();
     void close();
-    void send();
+    void send(SendOrigin origin = SendOrigin::Button);
     // Sends `text` on the open link as the send button would, with its own
     // options; what refused it, or empty when it was handed over.
     QString sendText(const QString &text, bool hex, bool newLine);
@@ -100,6 +101,7 @@ private:
     void onServerClosed();
     void onListenFailed(const QString &error);
     void onBindFailed(const QString &error);
+    void onPortTaken(Mode from, quint16 port);
     void onDatagramsDropped(quint64 count);
     void onLocalHostLookedUp(const QHostInfo &host);
 
@@ -121,6 +123,10 @@ private:
 
     int pendingLookupId = -1;
     quint16 lookupPort = 0;
+    // Resolved addresses not tried yet.
+    QStringList candidates;
+    // Port 0 was asked for, so the one taken is told.
+    bool tellTakenPort = false;
     int localLookupId = -1;
 
     ReceiveCounter *receiveCounter;

@@ -1,9 +1,8 @@
 #include "mainwindow/payload.h"
 
-QByteArray encodePayload(const QString &text, bool hex)
+QByteArray encodePayload(const QString &text)
 {
-    const QByteArray bytes = text.toLocal8Bit();
-    return hex ? QByteArray::fromHex(bytes) : bytes;
+    return text.toLocal8Bit();
 }
 
 QString hexPairs(const QByteArray &bytes)
@@ -28,10 +27,15 @@ bool isDecimal(const QString &text)
 
 std::optional<quint16> parsePort(const QString &text, bool allowZero)
 {
-    const QString trimmed = text.trimmed();
-    if (!isDecimal(trimmed) || trimmed.size() > 5)
+    QStringView digits = QStringView(text).trimmed();
+    if (!isDecimal(digits.toString()))
         return std::nullopt;
-    const uint value = trimmed.toUInt();
+    // Leading zeros say nothing: "039101" is 39101.
+    while (digits.size() > 1 && digits.front() == u'0')
+        digits = digits.mid(1);
+    if (digits.size() > 5)
+        return std::nullopt;
+    const uint value = digits.toUInt();
     if (value > 65535 || (value == 0 && !allowZero))
         return std::nullopt;
     return quint16(value);

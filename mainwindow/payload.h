@@ -6,9 +6,8 @@
 
 #include <optional>
 
-// The send area's text as the bytes that go out: local 8-bit text, or hex
-// digits paired into bytes with everything else skipped.
-QByteArray encodePayload(const QString &text, bool hex);
+// The send area's text as the bytes that go out in text mode.
+QByteArray encodePayload(const QString &text);
 
 // Received bytes as two lower-case hex digits per byte, separated by spaces.
 QString hexPairs(const QByteArray &bytes);

@@ -6,6 +6,7 @@
 #include "mainwindow/plainmessage.h"
 #include "mainwindow/receiveconsole.h"
 #include "mainwindow/recordfile.h"
+#include "mainwindow/sendarea.h"
 
 #include <QDebug>
 #include <QFileDialog>
@@ -31,7 +32,7 @@ void MainWindow::on_SaveData_clicked()
     saveRecord(serialConsole, true);
 }
 
-void MainWindow::loadSendFile(QTextEdit *target, QWidget *dialogParent, const QString &filter)
+void MainWindow::loadSendFile(SendArea *target, QWidget *dialogParent, const QString &filter)
 {
     const QString fileName = QFileDialog::getOpenFileName(dialogParent, QStringLiteral("请选择txt文件"),
                                                           QString(), filter);

@@ -192,10 +192,12 @@ void SerialPage::setState(LinkState next)
     ui->SnedData->setEnabled(state == LinkState::Open);
 }
 
-void SerialPage::send()
+void SerialPage::send(SendOrigin origin)
 {
-    if (state == LinkState::Open)
-        hand(panel->request());
+    if (state != LinkState::Open)
+        return;
+    if (const std::optional<SendPanel::Request> request = panel->request(origin))
+        hand(*request);
 }
 
 QString SerialPage::sendText(const QString &text, bool hex, bool newLine)

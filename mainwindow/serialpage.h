@@ -59,7 +59,7 @@ public:
 
     void open();
     void close();
-    void send();
+    void send(SendOrigin origin = SendOrigin::Button);
     // Sends `text` on the open port as the send button would, with its own
     // options; what refused it, or empty when it was handed over.
     QString sendText(const QString &text, bool hex, bool newLine);

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QClipboard>
+#include <QPlainTextEdit>
 #include <QComboBox>
 #include <QDir>
 #include <QRegularExpression>
@@ -175,6 +177,18 @@ private slots:
             QCOMPARE(d.text("Send_msg"), refused ? "kept" : "<b>粗体</b> &amp;\n第二行\n");
             QCOMPARE(boxes->size() == 1 && boxes->first().text.contains(path), refused);
         }
+        // A long line, set or pasted, is kept in blocks the area can lay out, yet copied and sent whole.
+        const QString line = QString("0123456789").repeated(1000);
+        auto *area = d.w<QPlainTextEdit>("Send_msg");
+        d.setText("Send_msg", line + "\nend");
+        QApplication::clipboard()->setText(line);
+        area->moveCursor(QTextCursor::Start);
+        area->paste();
+        area->selectAll();
+        area->copy();
+        QCOMPARE(QApplication::clipboard()->text(), line + line + "\nend");
+        QCOMPARE(d.text("Send_msg"), QApplication::clipboard()->text());
+        QVERIFY(area->document()->blockCount() > 4);
     }
 
     void soakCycles_data()

@@ -5,8 +5,12 @@
 #include <QHostInfo>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTest>
+#include <QUdpSocket>
+
+#include <sys/resource.h>
 
 namespace {
 // The widgets whose enabling tells the page's state, in the order enabled() lists them.
@@ -48,7 +52,7 @@ private slots:
         // An empty name fails at once, without asking the network: a box, and the page closed again.
         const QString closed = d.enabled(watched);
         d.type("Obj_IP", "");
-        const auto boxes = answerMessageBoxes({ QMessageBox::Ok });
+        const auto boxes = answerMessageBoxes({ QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok });
         d.click("Connect");
         QTRY_COMPARE(boxes->size(), 1);
         QCOMPARE(d.enabled(watched), closed);
@@ -78,37 +82,65 @@ private slots:
         QVERIFY(!d.w("Timer_Send")->property("checked").toBool());
         d.click("clear_send_cnt");
         QCOMPARE(d.count("Send_cnt"), 0);
-        // A Disconnect with output still pending leaves the old socket closing;
-        // its end must not close the next link. Both counters go past 16 bits.
-        QVERIFY(connectClient(d, peer));
+        // Hex that is not pairs of digits stops the loop with a box that says where, and sends nothing.
+        QTcpSocket *old = connectClient(d, peer);
+        QVERIFY(old);
+        d.check("HexSend", true);
+        d.setText("Send_msg", "41 4");
+        d.click("Timer_Send");
+        QTRY_COMPARE(boxes->size(), 2);
+        QVERIFY2(boxes->last().text.contains(QStringLiteral("第 4 个字符“4”")), qPrintable(boxes->last().text));
+        QVERIFY(!d.w("Timer_Send")->property("checked").toBool());
+        d.check("HexSend", false);
+        // A Connect right after a Disconnect lets the old link deliver what was counted, and the old
+        // link's end does not close the next. Both counters go past 16 bits.
         const QString chunk = QString(63, u'x').append(u'\n').repeated(16384);
-        for (int i = 0; i < 16; ++i)
-            send(d, chunk);
-        QTRY_COMPARE_WITH_TIMEOUT(d.count("Send_cnt"), 16 * (chunk.size() + 2), 20000);
+        send(d, chunk);
         d.click("Disconnect");
         QTcpSocket *next = connectClient(d, peer);
         QVERIFY(next);
+        QTRY_COMPARE_WITH_TIMEOUT(old->bytesAvailable(), chunk.size() + 2, 20000);
+        QTRY_COMPARE(d.count("Send_cnt"), chunk.size() + 2);
         next->write(QByteArray(70000, 'r'));
         QTRY_COMPARE(d.count("Recive_cnt"), 70000);
-        // A host name is resolved, then connected to, whichever address family comes first.
+        // A host name, spaces around it, is resolved; its addresses are tried in order until one connects.
         d.click("Disconnect");
         QTcpServer named;
-        QVERIFY(named.listen(QHostAddress::Any));
+        QVERIFY(named.listen(QHostAddress::LocalHost));
         d.check("DnsAnalysis", true);
-        d.type("Obj_IP", "localhost");
+        d.type("Obj_IP", " localhost ");
         d.type("Obj_Port", named.serverPort());
+        const int lookupId = QHostInfo::lookupHost("localhost", this, [](const QHostInfo &) {}) + 1; // the window's comes next
+        QHostInfo::abortHostLookup(lookupId - 1);
         d.click("Connect");
+        QHostInfo two(lookupId);
+        two.setAddresses({ QHostAddress("127.0.0.2"), QHostAddress::LocalHost });
+        QMetaObject::invokeMethod(&d.window(), "lookedUp", Q_ARG(QHostInfo, two));
         QTRY_VERIFY(named.hasPendingConnections());
+        QCOMPARE(boxes->size(), 2);
     }
 
     void udpThenServerWithThreeClients()
     {
         WindowDriver d;
-        // A bound UDP page keeps its target editable.
+        // A bound UDP page keeps its target editable, and tells the port the system chose.
+        // An empty datagram is echoed and counts 0.
         d.click("UDPButton");
         d.type("Local_Port", "0");
         d.click("Connect");
         QCOMPARE(d.enabled(watched), "Disconnect Send Obj_IP Obj_Port UdpBroadcast");
+        QUdpSocket target;
+        QVERIFY(target.bind(QHostAddress::LocalHost));
+        d.type("Obj_IP", "127.0.0.1");
+        d.type("Obj_Port", target.localPort());
+        d.check("DisplayTime", true);
+        d.check("DisplaySendMsg", true);
+        send(d, "");
+        QTRY_VERIFY(d.text("Recive_msg").contains("   Send\n"));
+        QVERIFY(QRegularExpression("^系统分配的本地端口:[1-9]\\d*$", QRegularExpression::MultilineOption)
+                    .match(d.text("Recive_msg")).hasMatch());
+        QCOMPARE(d.count("Send_cnt"), 0);
+        d.check("DisplayTime", false);
         d.click("Disconnect");
         d.click("TCPserver");
         QTcpServer probe;
@@ -123,12 +155,16 @@ private slots:
         d.click("Connect");
         d.click("Disconnect");
         d.type("Local_Port", port);
-        d.check("DisplaySendMsg", true);
+        d.click("ClearMessage");
         d.click("Connect");
         QCOMPARE(d.enabled(modeButtons), "TCPserver serialButton");
-        // No client took the bytes: a line says why, nothing is counted or echoed.
-        send(d, "abc");
-        QTRY_VERIFY(d.text("Recive_msg").contains(QStringLiteral("发送失败")));
+        // No client takes the loop's bytes: the loop stops at once, one line says why, nothing is counted or echoed.
+        d.setText("Send_msg", "abc");
+        d.type("period", "5");
+        d.click("Timer_Send");
+        QTRY_VERIFY(!d.w("Timer_Send")->property("checked").toBool());
+        QTest::qWait(100);
+        QCOMPARE(d.text("Recive_msg").count(QStringLiteral("发送失败")), 1);
         QVERIFY(boxes->isEmpty());
         QVERIFY(!d.text("Recive_msg").contains("abc"));
         QCOMPARE(d.count("Send_cnt"), 0);
@@ -145,12 +181,17 @@ private slots:
         QCOMPARE(list->count(), 4);
         // TCP keeps order, so a client whose first bytes are the later send was
         // left out of the earlier one.
+        // Sends made before a zeroing neither count nor echo after it.
         list->setCurrentIndex(2);
         send(d, "x");
         list->setCurrentIndex(0);
         send(d, "y");
+        d.click("clear_send_cnt");
         QTRY_VERIFY(clients[0].bytesAvailable() && clients[1].bytesAvailable() == 2 && clients[2].bytesAvailable());
         QCOMPARE(clients[0].readAll() + clients[1].readAll() + clients[2].readAll(), "yxyy");
+        QTest::qWait(100);
+        QCOMPARE(d.count("Send_cnt"), 0);
+        QVERIFY(!d.text("Recive_msg").contains(QRegularExpression("^[xy]$", QRegularExpression::MultilineOption)));
         // Kick closes the chosen client only; Disconnect the others, and frees the other modes.
         list->setCurrentIndex(3);
         d.click("Kick");
@@ -160,6 +201,59 @@ private slots:
         QCOMPARE(list->count(), 0);
         QCOMPARE(d.enabled(modeButtons), modeButtons.join(' '));
         QTRY_COMPARE(clients[0].state(), QAbstractSocket::UnconnectedState);
+    }
+
+    // A burst of clients is listed, counted and reached in full.
+    void serverTakesBurstOfClients()
+    {
+        rlimit files {};
+        getrlimit(RLIMIT_NOFILE, &files);
+        files.rlim_cur = qMax<rlim_t>(files.rlim_cur, qMin<rlim_t>(files.rlim_max, 4096));
+        setrlimit(RLIMIT_NOFILE, &files);
+        WindowDriver d;
+        d.click("TCPserver");
+        d.type("Local_Port", "0");
+        d.click("Connect");
+        QRegularExpression taken("本地端口:(\\d+)");
+        QTRY_VERIFY(taken.match(d.text("Recive_msg")).hasMatch());
+        const quint16 port = taken.match(d.text("Recive_msg")).captured(1).toUShort();
+        std::vector<std::unique_ptr<QTcpSocket>> clients(500);
+        for (auto &client : clients) {
+            client = std::make_unique<QTcpSocket>();
+            client->connectToHost(QHostAddress::LocalHost, port);
+        }
+        for (auto &client : clients) {
+            QVERIFY(client->waitForConnected(5000));
+            client->write("c");
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(d.w<QComboBox>("client_list")->count(), 501, 20000);
+        QTRY_COMPARE(d.count("Recive_cnt"), 500);
+        send(d, "z");
+        for (auto &client : clients)
+            QTRY_COMPARE(client->peek(1), "z");
+    }
+
+    // A peer that stops reading holds back sends; the counter is what it can receive.
+    void sendsWaitForAPeerThatStopsReading()
+    {
+        WindowDriver d;
+        QTcpServer listener;
+        QTcpSocket *peer = connectClient(d, listener);
+        QVERIFY(peer);
+        peer->setReadBufferSize(1);
+        d.setText("Send_msg", QString(16384, u's'));
+        d.type("period", "1");
+        d.click("Timer_Send");
+        const QString skipped = QStringLiteral("跳过定时发送");
+        QTRY_VERIFY_WITH_TIMEOUT(d.text("Recive_msg").contains(skipped), 20000);
+        d.click("Send");
+        QTest::qWait(200);
+        QCOMPARE(d.text("Recive_msg").count(skipped), 1);
+        QVERIFY(d.text("Recive_msg").contains(QStringLiteral("发送失败：还有")));
+        d.click("Timer_Send");
+        peer->setReadBufferSize(0);
+        qint64 received = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((received += peer->readAll().size()) == d.count("Send_cnt") && received > 0, 20000);
     }
 
     void refusalsLeaveThePageClosed_data()

@@ -1,0 +1,117 @@
+#include "mainwindow/sendarea.h"
+
+#include "mainwindow/receiveview.h"
+
+#include <QMimeData>
+#include <QTextBlock>
+#include <QTextCursor>
+
+SendArea::SendArea(QWidget *parent) : QPlainTextEdit(parent)
+{
+}
+
+namespace {
+
+// `text` with a paragraph separator wherever a line would overflow a block
+// that starts `column` characters in, and the numbers of the blocks those
+// cuts begin, counted from the first.
+struct CutText
+{
+    QString text;
+    QList<int> continued;
+};
+
+CutText cutLongLines(QString text, qsizetype column)
+{
+    // Every break the document would make, as one kind, so blocks are counted right.
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    for (QChar other : { QChar(u'\r'), QChar(QChar::ParagraphSeparator), QChar(0xfdd0), QChar(0xfdd1) })
+        text.replace(other, u'\n');
+    CutText cut;
+    cut.text.reserve(text.size() + text.size() / SendArea::MaxBlockLength + 1);
+    int block = 0;
+    QStringView rest(text);
+    while (!rest.isEmpty()) {
+        const qsizetype lineEnd = rest.indexOf(u'\n');
+        const qsizetype line = lineEnd < 0 ? rest.size() : lineEnd;
+        if (column + line <= SendArea::MaxBlockLength) {
+            cut.text += lineEnd < 0 ? rest : rest.left(line + 1);
+            rest = lineEnd < 0 ? QStringView() : rest.mid(line + 1);
+            column = lineEnd < 0 ? column + line : 0;
+            block += lineEnd < 0 ? 0 : 1;
+            continue;
+        }
+        const qsizetype take = ReceiveView::safeCut(rest, qMax<qsizetype>(1, SendArea::MaxBlockLength - column));
+        cut.text += rest.left(take);
+        cut.text += QChar(QChar::ParagraphSeparator);
+        rest = rest.mid(take);
+        cut.continued << ++block;
+        column = 0;
+    }
+    return cut;
+}
+
+} // namespace
+
+QString SendArea::toPlainText() const
+{
+    return joinedText(0, document()->characterCount() - 1);
+}
+
+void SendArea::setPlainText(const QString &text)
+{
+    const CutText cut = cutLongLines(text, 0);
+    QPlainTextEdit::setPlainText(cut.text);
+    mark(0, cut.continued);
+}
+
+void SendArea::mark(int firstBlock, const QList<int> &continued)
+{
+    for (int offset : continued)
+        document()->findBlockByNumber(firstBlock + offset).setUserState(ContinuedBlock);
+}
+
+QString SendArea::joinedText(int from, int to) const
+{
+    QString text;
+    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        const int start = block.position();
+        if (start > from && block.userState() != ContinuedBlock)
+            text += u'\n';
+        const int first = qMax(from, start) - start;
+        const int last = qMin(to - start, block.length() - 1);
+        text += QStringView(block.text()).mid(first, last - first);
+    }
+    return text;
+}
+
+QMimeData *SendArea::createMimeDataFromSelection() const
+{
+    const QTextCursor selection = textCursor();
+    auto *data = new QMimeData;
+    data->setText(joinedText(selection.selectionStart(), selection.selectionEnd()));
+    return data;
+}
+
+void SendArea::insertFromMimeData(const QMimeData *source)
+{
+    if (!source->hasText())
+        return;
+    QTextCursor cursor = textCursor();
+    // The marks are no part of the undo history: a redone long line would
+    // come back with its cuts as line breaks, so it cannot be undone.
+    const CutText cut = cutLongLines(source->text(), cursor.positionInBlock());
+    const bool undoable = cut.continued.isEmpty();
+    if (!undoable)
+        document()->setUndoRedoEnabled(false);
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    const int firstBlock = cursor.blockNumber();
+    cursor.insertText(cut.text);
+    mark(firstBlock, cut.continued);
+    cursor.endEditBlock();
+    document()->setUndoRedoEnabled(true);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
