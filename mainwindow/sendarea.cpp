@@ -6,6 +6,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include <algorithm>
+
 SendArea::SendArea(QWidget *parent) : QPlainTextEdit(parent)
 {
 }
@@ -24,29 +26,32 @@ struct CutText
 CutText cutLongLines(QString text, qsizetype column)
 {
     // Every break the document would make, as one kind, so blocks are counted right.
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    for (QChar other : { QChar(u'\r'), QChar(QChar::ParagraphSeparator), QChar(0xfdd0), QChar(0xfdd1) })
-        text.replace(other, u'\n');
+    const auto otherBreak = [](QChar c) {
+        return c == u'\r' || c == QChar::ParagraphSeparator || c == QChar(0xfdd0) || c == QChar(0xfdd1);
+    };
+    if (std::any_of(text.cbegin(), text.cend(), otherBreak)) {
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        std::replace_if(text.begin(), text.end(), otherBreak, QChar(u'\n'));
+    }
     CutText cut;
     cut.text.reserve(text.size() + text.size() / SendArea::MaxBlockLength + 1);
     int block = 0;
     QStringView rest(text);
     while (!rest.isEmpty()) {
         const qsizetype lineEnd = rest.indexOf(u'\n');
-        const qsizetype line = lineEnd < 0 ? rest.size() : lineEnd;
-        if (column + line <= SendArea::MaxBlockLength) {
-            cut.text += lineEnd < 0 ? rest : rest.left(line + 1);
-            rest = lineEnd < 0 ? QStringView() : rest.mid(line + 1);
-            column = lineEnd < 0 ? column + line : 0;
-            block += lineEnd < 0 ? 0 : 1;
-            continue;
+        QStringView line = lineEnd < 0 ? rest : rest.left(lineEnd + 1);
+        rest = rest.mid(line.size());
+        while (column + line.size() > SendArea::MaxBlockLength + (lineEnd < 0 ? 0 : 1)) {
+            const qsizetype take = ReceiveView::safeCut(line, qMax<qsizetype>(0, SendArea::MaxBlockLength - column));
+            cut.text += line.left(take);
+            cut.text += QChar(QChar::ParagraphSeparator);
+            line = line.mid(take);
+            cut.continued << ++block;
+            column = 0;
         }
-        const qsizetype take = ReceiveView::safeCut(rest, qMax<qsizetype>(1, SendArea::MaxBlockLength - column));
-        cut.text += rest.left(take);
-        cut.text += QChar(QChar::ParagraphSeparator);
-        rest = rest.mid(take);
-        cut.continued << ++block;
-        column = 0;
+        cut.text += line;
+        column = lineEnd < 0 ? column + line.size() : 0;
+        block += lineEnd < 0 ? 0 : 1;
     }
     return cut;
 }
