@@ -70,29 +70,6 @@ class WorkersTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void hexDecoding_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("badAt"); // where the first wrong character is
-        QTest::newRow("pairs and separators") << "01 fF,0x41\r\n0X42\t4243" << QByteArray("\x01\xff" "ABBC") << -1;
-        QTest::newRow("lone digit at the end") << "41 4" << QByteArray() << 3;
-        QTest::newRow("lone digit before a pair") << "4 41" << QByteArray() << 0;
-        QTest::newRow("letter beyond F") << "4G 41" << QByteArray() << 1;
-        QTest::newRow("prefix without a pair") << "0x 41" << QByteArray() << 1;
-        QTest::newRow("prefixed lone digit") << "0x4" << QByteArray() << 2;
-        QTest::newRow("not hex at all") << "中文" << QByteArray() << 0;
-    }
-    void hexDecoding()
-    {
-        QFETCH(QString, text);
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, badAt);
-        const HexBytes decoded = decodeHex(text);
-        QCOMPARE(decoded.badAt, badAt);
-        if (badAt < 0)
-            QCOMPARE(decoded.bytes, bytes);
-    }
     void parsing()
     {
         QCOMPARE(encodePayload(QStringLiteral("中\r\n")), QByteArray("\xe4\xb8\xad\r\n"));
