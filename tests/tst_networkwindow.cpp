@@ -27,7 +27,7 @@ QTcpSocket *connectClient(const WindowDriver &d, QTcpServer &peer)
     d.type("Obj_IP", "127.0.0.1");
     d.type("Obj_Port", peer.serverPort());
     d.click("Connect");
-    return QTest::qWaitFor([&] { return peer.hasPendingConnections(); }) ? peer.nextPendingConnection() : nullptr;
+    return QTest::qWaitFor([&] { return peer.hasPendingConnections(); }, 30000) ? peer.nextPendingConnection() : nullptr;
 }
 
 void send(const WindowDriver &d, const QString &text)
