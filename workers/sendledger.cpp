@@ -97,6 +97,16 @@ void SendLedger::ended(QIODevice *device)
     reportFinished();
 }
 
+void SendLedger::settle(QIODevice *device)
+{
+    qint64 given = 0;
+    for (const Part &part : parts.value(device))
+        given += part.left;
+    const qint64 gone = given - device->bytesToWrite();
+    if (gone > 0)
+        taken(device, gone);
+}
+
 void SendLedger::reportFinished()
 {
     while (!requests.empty() && requests.front().ended && requests.front().openParts == 0) {

@@ -26,6 +26,10 @@ public:
     void end();
     // `device` sends nothing more of what it still holds.
     void ended(QIODevice *device);
+    // Counts what `device` has passed to the system without saying so yet:
+    // all it was given but what it still holds. For a device about to drop
+    // its output, so bytes already gone are not reported as lost.
+    void settle(QIODevice *device);
 
 signals:
     void reported(qint64 bytes, QString error);

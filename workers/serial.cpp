@@ -133,6 +133,8 @@ void Serial::CloseSerial()
     if (!serialPort->isOpen())
         return;
     // Output not yet sent is dropped first: waiting for input would send it.
+    // What the port already wrote counts, though Qt has not said so yet.
+    ledger.settle(serialPort);
     serialPort->clear(QSerialPort::Output);
     handOver(readTail(serialPort, ReadCredit::TransportBuffer));
     serialPort->close();
