@@ -61,7 +61,6 @@ void NetworkPage::createWorkers()
     tcpClientThread = std::make_unique<WorkerThread>(tcpClient, nullptr, WorkerThread::WorkerEnd::DeletedByOwner);
     connect(tcpClient, &TCP_Client::ConnectFailed, this, &NetworkPage::onConnectFailed);
     connect(tcpClient, &TCP_Client::ServerClosed, this, &NetworkPage::onServerClosed);
-    connect(tcpClient, &TCP_Client::ServerClosed, console, [this] { console->endOfStream(tcpClient); });
     connect(tcpClient, &TCP_Client::SendResult, panel, &SendPanel::reported);
     connect(console, &ReceiveConsole::dataShown, tcpClient, &TCP_Client::DataShown);
 
@@ -308,6 +307,8 @@ void NetworkPage::onBindFailed(const QString &error)
 
 void NetworkPage::onServerClosed()
 {
+    // What the decoder holds of the server's last character comes before the line.
+    console->endOfStream(tcpClient);
     if (!reportsCount(Mode::TcpClient))
         return;
     close();

@@ -79,8 +79,9 @@ private slots:
         d.click("serialButton");
         d.click("TCPClient");
         QTRY_VERIFY(link->bytesAvailable() >= 6 + 2 * 3); // the two sends, then two of the loop
+        link->write("\xe4\xb8"); // a split character shows before the departure line
         link->disconnectFromHost();
-        QTRY_VERIFY(d.text("Recive_msg").contains(QStringLiteral("服务器已断开连接")));
+        QTRY_VERIFY(d.text("Recive_msg").contains(QStringLiteral("\uFFFD\n服务器已断开连接")));
         QVERIFY(!d.w("Timer_Send")->property("checked").toBool());
         d.click("clear_send_cnt");
         QCOMPARE(d.count("Send_cnt"), 0);
