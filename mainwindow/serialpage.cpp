@@ -54,14 +54,10 @@ void SerialPage::init()
 
     // Typed paths are taken as they stand: no completion into a listed name.
     ui->SerialList->setCompleter(nullptr);
-    connect(ui->SerialList, &QComboBox::activated, this, [this](int index) {
-        pickedPort = ui->SerialList->itemText(index);
-        preferredPort.clear();
-    });
-    connect(ui->SerialList->lineEdit(), &QLineEdit::textEdited, this, [this](const QString &text) {
-        pickedPort = text;
-        preferredPort.clear();
-    });
+    connect(ui->SerialList, &QComboBox::activated, this,
+            [this](int index) { preferredPort = ui->SerialList->itemText(index); });
+    connect(ui->SerialList->lineEdit(), &QLineEdit::textEdited, this,
+            [this](const QString &text) { preferredPort = text; });
 
     portRefreshTimer = new QTimer(this);
     connect(portRefreshTimer, &QTimer::timeout, this, &SerialPage::refreshPorts);
@@ -119,6 +115,18 @@ SerialPage::LineSettings SerialPage::lineSettings() const
 void SerialPage::preferPort(const QString &name)
 {
     preferredPort = name;
+    if (!name.isEmpty())
+        showPreferredPort();
+}
+
+void SerialPage::showPreferredPort()
+{
+    const int index = ui->SerialList->findText(preferredPort, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index >= 0)
+        ui->SerialList->setCurrentIndex(index);
+    else
+        // A name the system does not list (yet), such as a pseudo-terminal's path.
+        ui->SerialList->setEditText(preferredPort);
 }
 
 void SerialPage::refreshPorts()
@@ -130,20 +138,14 @@ void SerialPage::refreshPorts()
     if (present == listed)
         return;
 
-    QString wanted = pickedPort;
-    if (wanted.isEmpty())
-        wanted = present.contains(preferredPort) ? preferredPort : ui->SerialList->currentText();
+    // Without a preference, the port shown stays shown while it is listed.
+    const QString shown = ui->SerialList->currentText();
     ui->SerialList->clear();
     ui->SerialList->addItems(present);
-    const int index = ui->SerialList->findText(wanted, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (index >= 0) {
+    if (!preferredPort.isEmpty())
+        showPreferredPort();
+    else if (const int index = ui->SerialList->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive); index >= 0)
         ui->SerialList->setCurrentIndex(index);
-        if (wanted == preferredPort)
-            preferredPort.clear();
-    } else if (!pickedPort.isEmpty()) {
-        // A path the system does not list, such as a pseudo-terminal.
-        ui->SerialList->setEditText(pickedPort);
-    }
 }
 
 void SerialPage::open()

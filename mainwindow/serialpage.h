@@ -54,7 +54,8 @@ public:
     LineSettings lineSettings() const;
     LinkState linkState() const { return state; }
 
-    // A stored port name, chosen once it is listed unless the user picks first.
+    // A stored port name: shown in the field, and chosen whenever it is listed,
+    // until the user picks or types another. Empty: whatever is listed first.
     void preferPort(const QString &name);
 
     void open();
@@ -79,6 +80,7 @@ signals:
 private:
     void setState(LinkState next);
     void hand(const SendPanel::Request &request);
+    void showPreferredPort();
     void portFailed(const QString &text);
 
     Ui::MainWindow *ui;
@@ -92,8 +94,7 @@ private:
     std::unique_ptr<WorkerThread> serialThread;
 
     LinkState state = LinkState::Closed;
-    // The port the user picked or typed, kept across refreshes.
-    QString pickedPort;
+    // The port the user picked or typed, or the stored one, kept across refreshes.
     QString preferredPort;
 
     ReceiveCounter *receiveCounter;

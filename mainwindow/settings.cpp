@@ -73,13 +73,9 @@ Settings::Settings(Ui::MainWindow *ui, SerialPage *serialPage, ModeAccess mode)
         flag("serial/autoSwitchLine", ui->AutoSwitchLine_2, true),
         flag("serial/loopSend", ui->LoopSend, false),
         text("serial/loopSendPeriod", ui->LoopSendPeriod, "1000"),
-        // A stored port that is not plugged in yet is chosen when it first appears.
+        // The field shows the preferred port, listed or not, so an absent port is kept.
         { QStringLiteral("serial/portName"), QString(), [list = ui->SerialList] { return QVariant(list->currentText()); },
-          [list = ui->SerialList, serialPage](const QVariant &value) {
-              const QString name = value.toString();
-              selectText(list, name);
-              serialPage->preferPort(list->currentText() == name ? QString() : name);
-          } },
+          [serialPage](const QVariant &value) { serialPage->preferPort(value.toString()); }, false },
         choice("serial/baudRate", ui->BaudrateList, "115200"),
         choice("serial/dataBits", ui->DataBitsList, "8"),
         choice("serial/stopBits", ui->StopBitsList, "1"),

@@ -90,10 +90,16 @@ private slots:
         QCOMPARE(shown(d), changed);
         QCOMPARE(store().value("options/hexDisplay").toBool(), true);
 
-        // With a stored port not listed yet and the pty open, a reset closes the port and forgets the name.
+        // A typed path, or a stored port absent for a whole run, stays shown and stored.
+        d.type("SerialList", "/dev/pts/quorvix");
+        d.restart([&] { return ports; });
+        QCOMPARE(d.text("SerialList"), "/dev/pts/quorvix");
         d.close();
         store().setValue("serial/portName", "ttyQ1");
         d.restart([&] { return ports; });
+        d.restart([&] { return ports; });
+        QCOMPARE(d.text("SerialList"), "ttyQ1");
+        // With that port not listed yet and the pty open, a reset closes the port and keeps the field.
         // The stored name is only a preference: the user's pick outlasts its arrival.
         d.choose("SerialList", "ttyQ0");
         ports << "ttyQ1";
