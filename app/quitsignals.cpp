@@ -23,7 +23,8 @@ void writeToSignalPipe(int)
 QuitSignals::QuitSignals(QObject *parent)
     : QObject(parent)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+    // Not inherited by the programs the window starts, such as a browser.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
         notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
         connect(notifier, &QSocketNotifier::activated, this, &QuitSignals::onSignalPipeReadable);
         struct sigaction action {};

@@ -16,7 +16,7 @@ Outcome save(const QString &directory, const QString &text, const QDateTime &whe
     const QString stem = base.chopped(4);
     Outcome outcome;
     for (int counter = 1;; ++counter) {
-        outcome.path = counter == 1 ? base : QStringLiteral("%1-%2.txt").arg(stem).arg(counter);
+        outcome.path = counter == 1 ? base : QStringLiteral("%1-%2.txt").arg(stem, QString::number(counter));
         QFile file(outcome.path);
         // NewOnly: an existing record is never opened, let alone truncated.
         if (file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::NewOnly)) {

@@ -152,7 +152,10 @@ private slots:
         d.click("SerialOpen");
         pty.write("记录 end");
         QTRY_VERIFY(d.text("DataRecive").contains("end"));
-        QDir folder(d.folder(), "*.txt");
+        const QString records = d.folder() + "/%1"; // kept as it is in the second record's name
+        QVERIFY(QDir().mkdir(records));
+        d.window().setRecordDirectory(records);
+        QDir folder(records, "*.txt");
         // Two saves that straddle a second prove nothing, so such a pair is tried again.
         for (int attempt = 0; attempt < 5 && folder.entryList().filter("-2.txt").isEmpty(); ++attempt) {
             for (const QString &name : folder.entryList())
