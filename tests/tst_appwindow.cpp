@@ -1,3 +1,4 @@
+#include "about/aboutdialog.h"
 #include "app/quitsignals.h"
 #include "app/stylesheet.h"
 #include "tests/testsupport.h"
@@ -9,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTcpServer>
@@ -262,6 +264,23 @@ private slots:
         // Pooled helper threads of Qt's may expire meanwhile, taking their descriptors along.
         QTRY_VERIFY(entriesOf("/proc/self/task") <= threads);
         QTRY_VERIFY(entriesOf("/proc/self/fd") <= descriptors);
+    }
+    // The notice names the licence; the link opens the installed one, or is gone and nothing moves.
+    void aboutDialog()
+    {
+        QTemporaryDir prefix;
+        QFile licence(prefix.filePath("copy right"));
+        QVERIFY(licence.open(QIODevice::WriteOnly));
+        AboutDialog present(nullptr, licence.fileName()), absent(nullptr, prefix.filePath("gone"));
+        present.show();
+        absent.show();
+        const auto label = [](const AboutDialog &dialog, const char *name) { return dialog.findChild<QLabel *>(name); };
+        QVERIFY(label(present, "copyrightLabel")->text().contains("MIT"));
+        const QRegularExpression href("href=\"([^\"]+)\"");
+        const QString link = href.match(label(present, "websiteLabel")->text()).captured(1);
+        QCOMPARE(QUrl(link, QUrl::TolerantMode).toLocalFile(), licence.fileName());
+        QVERIFY(label(present, "websiteLabel")->isVisible() && !label(absent, "websiteLabel")->isVisible());
+        QCOMPARE(label(absent, "copyrightLabel")->geometry(), label(present, "copyrightLabel")->geometry());
     }
     // F1 answers, except in server mode.
     void helpKey()
