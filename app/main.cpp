@@ -1,13 +1,18 @@
 #include "app/stylesheet.h"
 #include "mainwindow/mainwindow.h"
 #include "app/quitsignals.h"
+#include "app/qttranslation.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QTranslator qtTexts;
+    if (loadQtTranslation(qtTexts))
+        app.installTranslator(&qtTexts);
 
     if (!loadStyleSheet(app)) {
         QMessageBox::warning(nullptr, QStringLiteral("警告"),

@@ -51,6 +51,7 @@ Depends (^|, )libqt6widgets6 \(>= [0-9.]+\)(,|$)
 Depends (^|, )libqt6serialport6 \(>= [0-9.]+\)(,|$)
 Depends (^|, )libqt6svg6(,|$)
 Depends (^|, )qt6-qpa-plugins(,|$)
+Depends (^|, )qt6-translations-l10n(,|$)
 Recommends ^fonts-noto-cjk$
 EOF
 

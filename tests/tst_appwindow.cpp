@@ -1,5 +1,6 @@
 #include "about/aboutdialog.h"
 #include "app/quitsignals.h"
+#include "app/qttranslation.h"
 #include "app/stylesheet.h"
 #include "tests/testsupport.h"
 #include "tests/windowdriver.h"
@@ -11,6 +12,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTranslator>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTcpServer>
@@ -281,6 +286,20 @@ private slots:
         QCOMPARE(QUrl(link, QUrl::TolerantMode).toLocalFile(), licence.fileName());
         QVERIFY(label(present, "websiteLabel")->isVisible() && !label(absent, "websiteLabel")->isVisible());
         QCOMPARE(label(absent, "copyrightLabel")->geometry(), label(present, "copyrightLabel")->geometry());
+    }
+    // Qt's own texts speak the window's language.
+    void qtTextsInChinese()
+    {
+        QTranslator translator;
+        QVERIFY(loadQtTranslation(translator));
+        qApp->installTranslator(&translator);
+        WindowDriver d;
+        QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::No);
+        QStringList texts { box.button(QMessageBox::Yes)->text(), box.button(QMessageBox::No)->text() };
+        std::unique_ptr<QMenu> menu(d.w<QPlainTextEdit>("Recive_msg")->createStandardContextMenu());
+        for (QAction *action : menu->actions())
+            texts << action->text().section('\t', 0, 0);
+        QCOMPARE(texts, QStringList({ "是(&Y)", "否(&N)", "复制(&C)", "", "全选" }));
     }
     // F1 answers, except in server mode.
     void helpKey()

@@ -8,7 +8,7 @@ QUORVIX_BUILD=${QUORVIX_BUILD:-$QUORVIX_ROOT/build}
 quorvix_packages=(
     build-essential cmake
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev
-    libqt6svg6 qt6-qpa-plugins
+    libqt6svg6 qt6-qpa-plugins qt6-translations-l10n
     fonts-noto-cjk
 )
 
