@@ -3,7 +3,7 @@
 # as built for use, once under AddressSanitizer and UndefinedBehaviorSanitizer.
 source "$(dirname "$0")/tools/setup.sh"
 # What the package checks use besides the build itself.
-quorvix_install_packages dpkg-dev file desktop-file-utils appstream
+quorvix_install_packages dpkg-dev file desktop-file-utils appstream lintian man-db
 export QT_QPA_PLATFORM=offscreen
 
 quorvix_build "$QUORVIX_BUILD"

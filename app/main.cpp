@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/stylesheet.h"
 #include "mainwindow/mainwindow.h"
 #include "app/quitsignals.h"
@@ -9,7 +10,13 @@
 
 int main(int argc, char *argv[])
 {
+    if (CommandLine::asksForHelpOrVersion(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        return CommandLine::handle(app.arguments()).value_or(0);
+    }
     QApplication app(argc, argv);
+    if (const std::optional<int> status = CommandLine::handle(app.arguments()))
+        return *status;
     QTranslator qtTexts;
     if (loadQtTranslation(qtTexts))
         app.installTranslator(&qtTexts);

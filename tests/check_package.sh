@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the Debian package in a temporary folder and checks it as a user's
 # machine would meet it: its files and fields, its desktop entry and metadata,
-# that `cmake --install` places the same files, and that the unpacked program
+# that `cmake --install` places the same files, what lintian says, that the
+# command line answers as the manual page says, and that the unpacked program
 # starts quietly, stops cleanly on SIGTERM and saves its settings.
 #   check_package.sh <build dir> <version> <maintainer>
 set -euo pipefail
@@ -26,8 +27,10 @@ deb=$work/out/quorvix_${version}_amd64.deb
 # Files only: the folders follow from them.
 expected='/usr/bin/quorvix
 /usr/share/applications/quorvix.desktop
+/usr/share/doc/quorvix/changelog.gz
 /usr/share/doc/quorvix/copyright
 /usr/share/icons/hicolor/scalable/apps/quorvix.svg
+/usr/share/man/man1/quorvix.1.gz
 /usr/share/metainfo/io.github.quorvix.Quorvix.metainfo.xml'
 packaged=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's/^\.//' | sort)
 [ "$packaged" = "$expected" ] || fail "package files differ:
@@ -62,6 +65,24 @@ desktop-file-validate "$root/usr/share/applications/quorvix.desktop" || fail "de
 appstreamcli validate-tree --no-net "$root" || fail "AppStream metadata"
 grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/io.github.quorvix.Quorvix.metainfo.xml" \
     || fail "the metadata's release is not $version"
+
+lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 || { cat "$work/lintian.log" >&2; fail "lintian"; }
+changelog=$(zcat "$root/usr/share/doc/quorvix/changelog.gz" | dpkg-parsechangelog -l - -S Version)
+[ "$changelog" = "$version" ] || fail "the changelog's latest version is '$changelog', not $version"
+
+# Help and version need no display; an unknown option gets the usage on stderr and status 2.
+program=$root/usr/bin/quorvix
+headless() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$program" "$@"; }
+[ "$(headless --version)" = "quorvix $version" ] || fail "--version"
+help=$(headless --help) || fail "--help status"
+manual=$(MANWIDTH=200 man -l "$root/usr/share/man/man1/quorvix.1.gz" 2>/dev/null | col -b)
+for option in '-h, --help' '--help-all' '-v, --version'; do
+    grep -qF -- "$option" <<<"$help" || fail "--help does not list $option"
+    grep -qF -- "$option" <<<"$manual" || fail "the manual page does not list $option"
+done
+status=0
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work timeout 20 "$program" --no-such-option >"$work/stdout" 2>"$work/stderr" || status=$?
+[ "$status" -eq 2 ] && [ ! -s "$work/stdout" ] && grep -q '^Usage: ' "$work/stderr" || fail "an unknown option gave status $status"
 
 mkdir -p "$work/home" "$work/config"
 mkdir -m 0700 "$work/runtime"
