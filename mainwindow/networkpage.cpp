@@ -55,14 +55,14 @@ void NetworkPage::createWorkers()
     connect(udpService, &UDP_Service::DatagramsDropped, this, &NetworkPage::onDatagramsDropped);
     connect(udpService, &UDP_Service::Bound, this, [this](quint16 port) { onPortTaken(Mode::Udp, port); });
     connect(udpService, &UDP_Service::SendResult, panel, &SendPanel::reported);
-    connect(console, &ReceiveConsole::dataShown, udpService, &UDP_Service::DataShown);
+    console->returnCreditTo(udpService);
 
     tcpClient = new TCP_Client;
     tcpClientThread = std::make_unique<WorkerThread>(tcpClient, nullptr, WorkerThread::WorkerEnd::DeletedByOwner);
     connect(tcpClient, &TCP_Client::ConnectFailed, this, &NetworkPage::onConnectFailed);
     connect(tcpClient, &TCP_Client::ServerClosed, this, &NetworkPage::onServerClosed);
     connect(tcpClient, &TCP_Client::SendResult, panel, &SendPanel::reported);
-    connect(console, &ReceiveConsole::dataShown, tcpClient, &TCP_Client::DataShown);
+    console->returnCreditTo(tcpClient);
 
     tcpServer = new TCP_Server;
     tcpServerThread = std::make_unique<WorkerThread>(tcpServer, nullptr, WorkerThread::WorkerEnd::DeletedByOwner);
@@ -71,7 +71,7 @@ void NetworkPage::createWorkers()
     connect(tcpServer, &TCP_Server::ClientClosed, console,
             [this](const QString &client) { console->endOfStream(tcpServer, client); });
     connect(tcpServer, &TCP_Server::SendResult, panel, &SendPanel::reported);
-    connect(console, &ReceiveConsole::dataShown, tcpServer, &TCP_Server::DataShown);
+    console->returnCreditTo(tcpServer);
 }
 
 void NetworkPage::shutDown()

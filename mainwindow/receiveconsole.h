@@ -56,6 +56,18 @@ public:
     // breaks that only bound the view's blocks.
     QString plainText();
 
+    // Gives `worker` back the credit for the data it handed over, and
+    // nothing else: a report queued to a worker whose thread never ran
+    // would wait there for good.
+    template<typename Worker>
+    void returnCreditTo(Worker *worker)
+    {
+        connect(this, &ReceiveConsole::dataShown, this, [worker](QObject *source, qint64 bytes) {
+            if (source == worker)
+                QMetaObject::invokeMethod(worker, [worker, bytes] { worker->DataShown(worker, bytes); });
+        });
+    }
+
     // Each pass aims at this much time, so the window keeps repainting and
     // answering clicks during a flood.
     static constexpr qint64 PassTargetNs = 12'000'000;

@@ -78,7 +78,7 @@ void SerialPage::createWorker()
             [this](const QString &error) { portFailed(QStringLiteral("串口 %1 已断开\n%2").arg(ui->SerialList->currentText(), error)); });
     connect(serialWorker, &Serial::SendResult, panel, &SendPanel::reported);
     connect(serialWorker, &Serial::PortClosed, console, [this] { console->endOfStream(serialWorker); });
-    connect(console, &ReceiveConsole::dataShown, serialWorker, &Serial::DataShown);
+    console->returnCreditTo(serialWorker);
 }
 
 void SerialPage::startWorker()

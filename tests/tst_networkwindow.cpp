@@ -1,3 +1,6 @@
+#include "mainwindow/networkpage.h"
+#include "workers/tcp_server.h"
+#include "workers/udp_service.h"
 #include "tests/testsupport.h"
 #include "tests/windowdriver.h"
 
@@ -127,6 +130,44 @@ private slots:
         d.click("Connect");
         QTRY_VERIFY(named.hasPendingConnections());
         QCOMPARE(boxes->size(), 2);
+    }
+
+    // What the client hands over is credited back to it alone: a worker whose thread never ran
+    // finds nothing waiting once it starts.
+    void idleWorkersReceiveNothing()
+    {
+        struct CallCounter : QObject
+        {
+            std::atomic<int> calls { 0 };
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                calls += event->type() == QEvent::MetaCall;
+                return false;
+            }
+        };
+        WindowDriver d;
+        auto *page = d.window().findChild<NetworkPage *>();
+        QObject *idle[] = { page->serverWorker(), page->udpWorker() };
+        CallCounter counters[2];
+        for (int i = 0; i < 2; ++i) {
+            counters[i].moveToThread(idle[i]->thread());
+            idle[i]->installEventFilter(&counters[i]);
+        }
+        QTcpServer peer;
+        QTcpSocket *link = connectClient(d, peer);
+        QVERIFY(link);
+        for (int i = 0; i < 20; ++i) {
+            link->write(QByteArray(1000, 'x'));
+            QTRY_COMPARE(d.count("Recive_cnt"), 1000 * (i + 1));
+        }
+        for (int i = 0; i < 2; ++i) {
+            std::atomic<bool> reached { false };
+            idle[i]->thread()->start();
+            QMetaObject::invokeMethod(idle[i], [&reached] { reached = true; });
+            QTRY_VERIFY(reached);
+            QCOMPARE(counters[i].calls, 1);
+            idle[i]->removeEventFilter(&counters[i]);
+        }
     }
 
     void udpThenServerWithThreeClients()
