@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "about/aboutdialog.h"
+#include "mainwindow/captureactions.h"
 #include "mainwindow/networkpage.h"
 #include "mainwindow/quicksendmodel.h"
 #include "mainwindow/quicksendwindow.h"
@@ -23,6 +24,7 @@
 #include <QPainter>
 #include <QPaintEvent>
 #include <QSerialPortInfo>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -43,6 +45,7 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
     , ui(new Ui::MainWindow)
     , portLister(portLister ? std::move(portLister) : PortLister(systemPortNames))
     , recordDirectory(QCoreApplication::applicationDirPath())
+    , captureFolder(CaptureActions::defaultFolder())
 {
     ui->setupUi(this);
 
@@ -56,6 +59,8 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
                                         { ui->DisplayTime, ui->HexDisplay, ui->AutoSwitchLine }, this);
     serialConsole = new ReceiveConsole(ui->DataRecive,
                                        { ui->TimeDisplay, ui->DisplayHEX, ui->AutoSwitchLine_2 }, this);
+    new CaptureActions(ui->Recive_msg, networkConsole, captureFolder);
+    new CaptureActions(ui->DataRecive, serialConsole, captureFolder);
 
     initNetworkPage();
     setupMenu();
@@ -67,6 +72,9 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
         Settings::ModeAccess { [this] { return currentProtocol; }, [this](Mode mode) { selectProtocol(mode); } });
     settings->keep({ [this](QSettings &store) { quickSend->model()->setRows(readQuickSends(store)); },
                      [this](QSettings &store) { writeQuickSends(store, quickSend->model()->rows()); } });
+    settings->add({ QStringLiteral("capture/folder"), CaptureActions::defaultFolder(),
+                    [this] { return QVariant(captureFolder); },
+                    [this](const QVariant &value) { captureFolder = value.toString(); } });
     settings->load();
     startSerialWorker();
 
@@ -92,6 +100,11 @@ void MainWindow::commitSessionData()
 
 MainWindow::~MainWindow()
 {
+    // Before the workers go: what is shown still hands their credit back.
+    networkConsole->finishCapture();
+    serialConsole->finishCapture();
+    for (QThread *writer : std::as_const(recordWriters))
+        writer->wait();
     networkPage->shutDown();
     emit closeSerial();
     serialPage->shutDown();

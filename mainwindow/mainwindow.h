@@ -25,6 +25,7 @@ QT_END_NAMESPACE
 
 class NetworkPage;
 class QuickSendWindow;
+class QThread;
 class ReceiveConsole;
 class SendArea;
 class SerialPage;
@@ -42,7 +43,8 @@ public:
     ~MainWindow() override;
 
     // Where record files are written; the application's directory unless a
-    // test points it elsewhere.
+    // test points it elsewhere. When it cannot be written, the capture
+    // folder takes the record.
     void setRecordDirectory(const QString &directory);
 
 public slots:
@@ -146,4 +148,7 @@ private:
 
     PortLister portLister;
     QString recordDirectory;
+    QString captureFolder;
+    // Records being written in the background.
+    QList<QThread *> recordWriters;
 };

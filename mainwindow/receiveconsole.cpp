@@ -1,5 +1,6 @@
 #include "mainwindow/receiveconsole.h"
 
+#include "mainwindow/capturefile.h"
 #include "mainwindow/payload.h"
 #include "mainwindow/receiveview.h"
 
@@ -165,6 +166,9 @@ void ReceiveConsole::enqueue(Entry entry)
 
 void ReceiveConsole::clear()
 {
+    // A capture holds even what is cleared before its turn to be shown.
+    if (captureInvolved())
+        flush();
     ShownBytes discarded;
     for (const Entry &entry : pending)
         countShown(discarded, entry);
@@ -203,6 +207,65 @@ QString ReceiveConsole::plainText()
 {
     flush();
     return view->joinedText();
+}
+
+void ReceiveConsole::startCapture(CaptureFile *file)
+{
+    file->setParent(this);
+    connect(file, &CaptureFile::failed, this, [this, file](const QString &path, const QString &reason) {
+        if (capture == file)
+            appendMessage(endCapture(), QString());
+        emit captureFailed(path, reason);
+    });
+    appendMessage(QStringLiteral("开始记录：%1").arg(file->textPath()), QString());
+    Entry entry;
+    entry.kind = Entry::CaptureOn;
+    entry.capture = file;
+    enqueue(std::move(entry));
+}
+
+void ReceiveConsole::stopCapture()
+{
+    appendTimestampIfShown(QString());
+    Entry entry;
+    entry.kind = Entry::CaptureOff;
+    enqueue(std::move(entry));
+}
+
+bool ReceiveConsole::captureInvolved() const
+{
+    return capture || std::any_of(pending.begin(), pending.end(), [](const Entry &entry) {
+        return entry.kind == Entry::CaptureOn || entry.kind == Entry::CaptureOff;
+    });
+}
+
+void ReceiveConsole::finishCapture()
+{
+    if (!captureInvolved())
+        return;
+    flush();
+    feedCapture();
+    endCapture();
+}
+
+void ReceiveConsole::feedCapture()
+{
+    if (capture && (!capturedText.isEmpty() || !capturedBytes.isEmpty()))
+        capture->append(capturedText, capturedBytes);
+    capturedText.clear();
+    capturedBytes.clear();
+}
+
+// Closes the capture; the line that says so.
+QString ReceiveConsole::endCapture()
+{
+    if (!capture)
+        return QString();
+    CaptureFile *ended = std::exchange(capture, nullptr);
+    ended->stop();
+    ended->deleteLater();
+    return QStringLiteral("停止记录：%1，文本 %2 字节，原始数据 %3 字节")
+        .arg(ended->textPath(), QString::number(ended->textSize()), QString::number(ended->rawSize()));
 }
 
 QString ReceiveConsole::decode(const Entry &entry)
@@ -245,6 +308,8 @@ void ReceiveConsole::start(Entry &entry, ReceiveView::Appender &end)
         break;
     case Entry::Stream:
     case Entry::Datagram:
+        if (capture)
+            capturedBytes += entry.data;
         entry.text = decode(entry);
         entry.data = QByteArray();
         break;
@@ -256,9 +321,27 @@ void ReceiveConsole::start(Entry &entry, ReceiveView::Appender &end)
         entry.text = takeAllHeld();
         entry.newParagraph = entry.newParagraph && !entry.text.isEmpty();
         break;
+    case Entry::CaptureOn:
+        feedCapture();
+        capture = entry.capture;
+        statusLineOpen = true;
+        break;
+    case Entry::CaptureOff:
+        feedCapture();
+        entry.text = endCapture();
+        entry.newParagraph = statusLineOpen = !entry.text.isEmpty();
+        break;
     }
-    if (entry.newParagraph)
+    // Data that runs on does not run into the capture's start or stop line.
+    if (statusLineOpen && entry.kind != Entry::CaptureOff && !entry.text.isEmpty()) {
+        entry.newParagraph = true;
+        statusLineOpen = false;
+    }
+    if (entry.newParagraph) {
         end.startParagraph();
+        if (capture && (capture->hasText() || !capturedText.isEmpty()))
+            capturedText += u'\n';
+    }
 }
 
 void ReceiveConsole::runPass(qsizetype budget)
@@ -286,6 +369,8 @@ void ReceiveConsole::runPass(qsizetype budget)
             const QStringView rest = QStringView(entry.text).mid(entry.shownChars);
             const qsizetype take = ReceiveView::safeCut(rest, qMin(rest.size(), budget - spent));
             end.appendRun(rest.left(take));
+            if (capture)
+                capturedText += ReceiveView::recordForm(rest.left(take));
             entry.shownChars += take;
             spent += take + 1;
             if (take < rest.size())
@@ -296,6 +381,8 @@ void ReceiveConsole::runPass(qsizetype budget)
     }
     if (followEnd)
         scrollBar->setValue(scrollBar->maximum());
+    feedCapture();
+    view->trimToBounds();
 
     // Layout dominates the cost and varies with the text, so the budget
     // follows what the last full pass cost.

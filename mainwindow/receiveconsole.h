@@ -14,6 +14,7 @@
 #include <map>
 #include <utility>
 
+class CaptureFile;
 class QCheckBox;
 
 // One page's receive area. Entries are queued as they arrive, with the page's
@@ -56,6 +57,16 @@ public:
     // breaks that only bound the view's blocks.
     QString plainText();
 
+    // Records what the area shows after everything queued so far, until
+    // stopCapture(): a line with the .txt's path goes before it. Takes
+    // `capture`, already started.
+    void startCapture(CaptureFile *capture);
+    // Ends the capture after what is queued so far, with a line that says
+    // what was written.
+    void stopCapture();
+    // Shows what is queued and closes the capture at once, as the window goes.
+    void finishCapture();
+
     // Gives `worker` back the credit for the data it handed over, and
     // nothing else: a report queued to a worker whose thread never ran
     // would wait there for good.
@@ -76,13 +87,15 @@ signals:
     // `bytes` of the data from `source` are now in the view (or were
     // cleared), so `source` may hand over that much more.
     void dataShown(QObject *source, qint64 bytes);
+    // The capture could not be written and has stopped; the display goes on.
+    void captureFailed(const QString &file, const QString &reason);
 
 private:
     using StreamKey = std::pair<QObject *, QString>;
 
     struct Entry
     {
-        enum Kind { Text, Stream, Datagram, Datagrams, StreamEnd, HexSwitch };
+        enum Kind { Text, Stream, Datagram, Datagrams, StreamEnd, HexSwitch, CaptureOn, CaptureOff };
         Kind kind = Text;
         QString text;          // what is shown; data is decoded into it when its turn comes
         qsizetype shownChars = 0;
@@ -93,6 +106,7 @@ private:
         bool hex = false;
         bool newParagraph = false;
         bool started = false;
+        CaptureFile *capture = nullptr;  // the one a CaptureOn starts
     };
 
     void enqueue(Entry entry);
@@ -116,6 +130,11 @@ private:
     using ShownBytes = QList<std::pair<QObject *, qint64>>;
     static void countShown(ShownBytes &shown, const Entry &entry);
     void reportShown(const ShownBytes &shown);
+    // A capture runs or is about to start or stop.
+    bool captureInvolved() const;
+    // Hands what this pass showed to the capture.
+    void feedCapture();
+    QString endCapture();
 
     ReceiveView *view;
     Options options;
@@ -125,4 +144,8 @@ private:
     std::map<StreamKey, QStringDecoder> decoders;
     qint64 stampMs = -1;  // the time of stampText, in ms since the epoch
     QString stampText;
+    CaptureFile *capture = nullptr;
+    bool statusLineOpen = false;  // the last line is a capture's start or stop line
+    QString capturedText;
+    QByteArray capturedBytes;
 };

@@ -1,8 +1,13 @@
 #include "mainwindow/receiveview.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+
+#include <memory>
 
 namespace {
 
@@ -47,6 +52,9 @@ qsizetype cutWithin(QStringView text, qsizetype room)
     return ReceiveView::safeCut(text, room);
 }
 
+const QString trimNotice = QStringLiteral("（较早的内容已移除，这里只显示最新的部分；"
+                                         "要保留全部内容，请在右键菜单中选择“开始记录”）");
+
 } // namespace
 
 ReceiveView::ReceiveView(QWidget *parent) : QPlainTextEdit(parent)
@@ -57,12 +65,15 @@ ReceiveView::ReceiveView(QWidget *parent) : QPlainTextEdit(parent)
 }
 
 ReceiveView::Appender::Appender(ReceiveView *view)
-    : end(view->document())
+    : view(view)
+    , end(view->document())
 {
     end.movePosition(QTextCursor::End);
     end.beginEditBlock();
     column = end.positionInBlock();
     empty = view->document()->isEmpty();
+    if (empty)
+        view->continuedBlocks = 0;
 }
 
 ReceiveView::Appender::~Appender()
@@ -107,6 +118,7 @@ void ReceiveView::Appender::appendRun(QStringView text)
         if (full) {
             end.insertBlock();
             end.block().setUserState(ContinuedBlock);
+            ++view->continuedBlocks;
         }
         const qsizetype room = MaxBlockLength - end.positionInBlock();
         const qsizetype take = rest.size() <= room ? rest.size() : cutWithin(rest, room);
@@ -126,6 +138,101 @@ qsizetype ReceiveView::safeCut(QStringView text, qsizetype at)
     const bool crlf = before == u'\r' && after == u'\n';
     const bool pair = before.isHighSurrogate() && after.isLowSurrogate();
     return crlf || pair ? at + 1 : at;
+}
+
+QString ReceiveView::recordForm(QStringView text)
+{
+    return withLineSeparators(text).replace(QChar::LineSeparator, u'\n');
+}
+
+int ReceiveView::paragraphCount() const
+{
+    return document()->blockCount() - continuedBlocks;
+}
+
+void ReceiveView::trimToBounds()
+{
+    QTextDocument *doc = document();
+    int paragraphs = paragraphCount();
+    int characters = doc->characterCount();
+    if (paragraphs <= bounds.maxParagraphs && characters <= bounds.maxCharacters)
+        return;
+
+    QTextBlock first = doc->firstBlock();
+    if (first.userState() == TrimNoticeBlock)
+        first = first.next();
+    else
+        characters += trimNotice.size() + 1;
+    if (!first.isValid())
+        return;
+    QTextBlock cut = first;
+    int removedContinued = 0;
+    while (paragraphs > bounds.maxParagraphs || characters > bounds.maxCharacters) {
+        QTextBlock next = cut.next();
+        int length = cut.length();
+        int continued = 0;
+        for (; next.isValid() && next.userState() == ContinuedBlock; next = next.next(), ++continued)
+            length += next.length();
+        // The last paragraph, or one of which less than all must go for
+        // the characters' sake, loses only its oldest blocks.
+        const bool overlong = continued > 0 && characters - length < bounds.maxCharacters;
+        if (!next.isValid() || (paragraphs <= bounds.maxParagraphs && overlong))
+            break;
+        characters -= length;
+        --paragraphs;
+        removedContinued += continued;
+        cut = next;
+    }
+    for (; characters > bounds.maxCharacters && cut.next().isValid(); cut = cut.next()) {
+        characters -= cut.length();
+        removedContinued += cut.userState() == ContinuedBlock;
+    }
+    if (cut == first)
+        return;
+
+    QScrollBar *bar = verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    const QTextBlock top = firstVisibleBlock();
+    const bool topRemoved = top.position() <= cut.position();
+    const int linesIntoTop = bar->value() - top.firstLineNumber();
+
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock();
+    cursor.setPosition(first.position());
+    cursor.setPosition(cut.position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    if (cut.userState() == ContinuedBlock) {
+        cut.setUserState(-1);
+        ++removedContinued;
+    }
+    continuedBlocks -= removedContinued;
+    showTrimNotice(cursor);
+    cursor.endEditBlock();
+
+    if (atEnd)
+        bar->setValue(bar->maximum());
+    else
+        bar->setValue(topRemoved ? 0 : top.firstLineNumber() + linesIntoTop);
+}
+
+void ReceiveView::showTrimNotice(QTextCursor &cursor)
+{
+    if (document()->firstBlock().userState() == TrimNoticeBlock)
+        return;
+    cursor.setPosition(0);
+    cursor.insertBlock();
+    cursor.setPosition(0);
+    cursor.insertText(trimNotice);
+    document()->firstBlock().setUserState(TrimNoticeBlock);
+    document()->firstBlock().next().setUserState(-1);
+}
+
+void ReceiveView::contextMenuEvent(QContextMenuEvent *event)
+{
+    std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    menu->addSeparator();
+    menu->addActions(actions());
+    menu->exec(event->globalPos());
 }
 
 QString ReceiveView::joinedText(int from, int to) const

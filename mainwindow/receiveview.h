@@ -11,6 +11,8 @@
 // the next one, so no block grows without bound. A block that only goes on
 // from the one before is marked and joined to it again in the area's text
 // and in what is copied, where line separators read as line breaks.
+// The area keeps the newest paragraphs within its bounds; a first line says
+// when older ones were removed.
 class ReceiveView : public QPlainTextEdit
 {
     Q_OBJECT
@@ -22,6 +24,20 @@ public:
     static constexpr qsizetype MaxBlockLength = 4096;
     // User state of a block that continues the one before it.
     static constexpr int ContinuedBlock = 1;
+    // User state of the first line that says older content was removed.
+    static constexpr int TrimNoticeBlock = 2;
+
+    struct Bounds
+    {
+        int maxParagraphs = 100'000;
+        int maxCharacters = 16 * 1024 * 1024;
+    };
+    void setBounds(const Bounds &bounds) { this->bounds = bounds; }
+    const Bounds &displayBounds() const { return bounds; }
+    // Removes the oldest paragraphs, whole, until the area is within its
+    // bounds; a single paragraph that is too long loses its oldest blocks.
+    // A view scrolled away from the end keeps showing the same lines.
+    void trimToBounds();
 
     // Appends at the end of the area, in one edit that ends with the
     // appender. Short runs are gathered and inserted at once, since a text
@@ -42,6 +58,7 @@ public:
     private:
         void insertGathered();
 
+        ReceiveView *view;
         QTextCursor end;
         QString gathered;
         qsizetype column;  // in the last block, what is gathered included
@@ -54,7 +71,17 @@ public:
 
     // A cut at `at` that separates neither CR from LF nor a surrogate pair.
     static qsizetype safeCut(QStringView text, qsizetype at);
+    // `text` as a record holds it once appended: each line break one LF.
+    static QString recordForm(QStringView text);
 
 protected:
     QMimeData *createMimeDataFromSelection() const override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    int paragraphCount() const;
+    void showTrimNotice(QTextCursor &cursor);
+
+    Bounds bounds;
+    int continuedBlocks = 0;
 };

@@ -10,13 +10,18 @@ QString recordPath(const QString &directory, const QDateTime &when)
     return directory + when.toString(QStringLiteral("/yyyy年MM月dd日hh-mm-ss")) + QStringLiteral(".txt");
 }
 
+QString numberedPath(const QString &stem, int counter, const QString &suffix)
+{
+    // One arg() call: a stem holding "%2" stays as it is.
+    return counter == 1 ? stem + suffix : QStringLiteral("%1-%2%3").arg(stem, QString::number(counter), suffix);
+}
+
 Outcome save(const QString &directory, const QString &text, const QDateTime &when)
 {
-    const QString base = recordPath(directory, when);
-    const QString stem = base.chopped(4);
+    const QString stem = recordPath(directory, when).chopped(4);
     Outcome outcome;
     for (int counter = 1;; ++counter) {
-        outcome.path = counter == 1 ? base : QStringLiteral("%1-%2.txt").arg(stem, QString::number(counter));
+        outcome.path = numberedPath(stem, counter, QStringLiteral(".txt"));
         QFile file(outcome.path);
         // NewOnly: an existing record is never opened, let alone truncated.
         if (file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::NewOnly)) {

@@ -18,6 +18,9 @@ struct Outcome
 // The record's name for a moment: "/yyyy年MM月dd日hh-mm-ss.txt" in `directory`.
 QString recordPath(const QString &directory, const QDateTime &when);
 
+// `stem` with `counter` and `suffix`: "stem.txt" for the first, "stem-2.txt" after.
+QString numberedPath(const QString &stem, int counter, const QString &suffix);
+
 // Writes `text` in the local 8-bit encoding as a new record; a name already
 // taken gets a counter ("…-2.txt"), so no earlier record is replaced.
 Outcome save(const QString &directory, const QString &text, const QDateTime &when);

@@ -9,8 +9,32 @@
 #include "mainwindow/sendarea.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QThread>
+
+#include <memory>
+
+namespace {
+
+// In the first folder where the record can be created: the program's own
+// folder is read-only once installed.
+RecordFile::Outcome saveInFirstWritable(const QStringList &folders, const QString &text, const QDateTime &when)
+{
+    RecordFile::Outcome outcome;
+    for (const QString &folder : folders) {
+        QDir().mkpath(folder);
+        outcome = RecordFile::save(folder, text, when);
+        // A record that was created but not written whole is not made twice.
+        if (outcome.ok || QFileInfo::exists(outcome.path))
+            break;
+    }
+    return outcome;
+}
+
+} // namespace
 
 void MainWindow::on_ActOpenFile_triggered()
 {
@@ -60,13 +84,25 @@ void MainWindow::saveRecord(ReceiveConsole *console, bool skipWhenEmpty)
     const QString text = console->plainText();
     if (skipWhenEmpty && text.isEmpty())
         return;
-    const RecordFile::Outcome outcome =
-        RecordFile::save(recordDirectory, text, QDateTime::currentDateTime());
-    qDebug() << outcome.path;
-    if (!outcome.ok) {
-        PlainMessage::warning(nullptr, tr("错误！"),
-                              QStringLiteral("写入文件失败！\n%1\n%2").arg(outcome.path, outcome.error));
-        return;
-    }
-    QMessageBox::information(nullptr, QStringLiteral("提示！"), QStringLiteral("保存成功！"));
+    // Written from this copy in the background, so a full area does not
+    // hold up the window.
+    auto outcome = std::make_shared<RecordFile::Outcome>();
+    QThread *writer = QThread::create(
+        [outcome, text, folders = QStringList { recordDirectory, captureFolder }, now = QDateTime::currentDateTime()] {
+            *outcome = saveInFirstWritable(folders, text, now);
+        });
+    writer->setParent(this);
+    recordWriters << writer;
+    connect(writer, &QThread::finished, this, [this, writer, outcome] {
+        recordWriters.removeOne(writer);
+        writer->deleteLater();
+        qDebug() << outcome->path;
+        if (!outcome->ok) {
+            PlainMessage::warning(nullptr, tr("错误！"),
+                                  QStringLiteral("写入文件失败！\n%1\n%2").arg(outcome->path, outcome->error));
+            return;
+        }
+        PlainMessage::information(nullptr, QStringLiteral("提示！"), QStringLiteral("保存成功！\n%1").arg(outcome->path));
+    });
+    writer->start();
 }

@@ -1,9 +1,12 @@
 #include "mainwindow/settings.h"
 #include "ui_mainwindow.h"
 
+#include "mainwindow/receiveview.h"
 #include "mainwindow/serialpage.h"
 
 #include <QSettings>
+
+#include <algorithm>
 
 namespace {
 
@@ -38,6 +41,22 @@ Settings::Entry choice(const char *key, QComboBox *list, const char *defaultValu
     return { QString::fromLatin1(key), QString::fromLatin1(defaultValue),
              [list] { return QVariant(list->currentText()); },
              [list](const QVariant &value) { selectText(list, value.toString()); } };
+}
+
+// A bound of both receive areas, kept well below Qt's 2^31 characters.
+Settings::Entry bound(const char *key, Ui::MainWindow *ui, int ReceiveView::Bounds::*member, int largest)
+{
+    const int defaultValue = ReceiveView::Bounds {}.*member;
+    return { QString::fromLatin1(key), defaultValue, [ui, member] { return QVariant(ui->Recive_msg->displayBounds().*member); },
+             [ui, member, largest, defaultValue](const QVariant &value) {
+                 bool ok = false;
+                 const int stored = value.toInt(&ok);
+                 for (ReceiveView *view : { ui->Recive_msg, ui->DataRecive }) {
+                     ReceiveView::Bounds bounds = view->displayBounds();
+                     bounds.*member = ok ? std::clamp(stored, 1, largest) : defaultValue;
+                     view->setBounds(bounds);
+                 }
+             } };
 }
 
 } // namespace
@@ -81,6 +100,8 @@ Settings::Settings(Ui::MainWindow *ui, SerialPage *serialPage, ModeAccess mode)
         choice("serial/stopBits", ui->StopBitsList, "1"),
         choice("serial/parity", ui->ParityList, "none"),
         choice("serial/flowControl", ui->FlowControlList, "NO"),
+        bound("display/maxParagraphs", ui, &ReceiveView::Bounds::maxParagraphs, 10'000'000),
+        bound("display/maxCharacters", ui, &ReceiveView::Bounds::maxCharacters, 256 * 1024 * 1024),
     };
 }
 

@@ -5,6 +5,7 @@
 #include "tests/testsupport.h"
 #include "tests/windowdriver.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QClipboard>
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTranslator>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTcpServer>
@@ -152,7 +154,12 @@ private slots:
     void recordsAndLoadedFiles()
     {
         PseudoTerminal pty;
-        WindowDriver d([&] { return QStringList { pty.portName() }; });
+        const MainWindow::PortLister lister = [&] { return QStringList { pty.portName() }; };
+        WindowDriver d(lister);
+        const QString captures = d.folder() + "/captures";
+        d.close();
+        store().setValue("capture/folder", captures);
+        d.restart(lister);
         d.click("serialButton");
         d.click("SerialOpen");
         pty.write("记录 end");
@@ -167,6 +174,7 @@ private slots:
             const auto boxes = answerMessageBoxes({ QMessageBox::Ok, QMessageBox::Ok });
             d.click("SaveData");
             d.click("SaveData");
+            QTRY_COMPARE(boxes->size(), 2);
             folder.refresh();
         }
         const QRegularExpression named("^\\d{4}年\\d\\d月\\d\\d日\\d\\d-\\d\\d-\\d\\d\\.txt$");
@@ -175,6 +183,24 @@ private slots:
         QFile record(folder.filePath(first));
         QVERIFY(record.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromLocal8Bit(record.readAll()), "记录 end");
+
+        // A capture folder that cannot be made: a box with the system's reason, and the display goes on.
+        QFile(captures).open(QIODevice::WriteOnly);
+        QAction *capture = d.w("DataRecive")->findChild<QAction *>("ActCapture");
+        auto boxes = answerMessageBoxes({ QMessageBox::Ok });
+        capture->trigger();
+        QVERIFY2(boxes->size() == 1 && boxes->first().text.contains(captures + "/"), qPrintable(boxes->value(0).text));
+        QVERIFY(boxes->first().text.contains("Not a directory") && !capture->isChecked());
+        pty.write(" more");
+        QTRY_VERIFY(d.text("DataRecive").endsWith(" more"));
+        // Records go to the capture folder when the program's folder takes none; the box names the file.
+        QFile::remove(captures);
+        d.window().setRecordDirectory(record.fileName());
+        boxes = answerMessageBoxes({ QMessageBox::Ok });
+        d.click("SaveData");
+        QTRY_COMPARE(boxes->size(), 1);
+        const QString saved = boxes->first().text.section('\n', 1);
+        QVERIFY2(saved.startsWith(captures + "/") && QFile::exists(saved), qPrintable(boxes->first().text));
 
         // Loading refuses what is not a regular file and takes a text file literally.
         d.click("TCPClient");
@@ -202,6 +228,39 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), line + line + "\nend");
         QCOMPARE(d.text("Send_msg"), QApplication::clipboard()->text());
         QVERIFY(area->document()->blockCount() > 4);
+    }
+
+    // A capture survives a kill of the real program: what it showed is in the files.
+    void captureSurvivesAKill()
+    {
+        QTemporaryDir home;
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost));
+        QSettings stored(home.filePath("config/Varnholt/Quorvix.conf"), QSettings::IniFormat);
+        stored.setValue("network/targetPort", QString::number(peer.serverPort()));
+        stored.setValue("options/autoSwitchLine", false);
+        stored.setValue("capture/folder", home.filePath("captures"));
+        stored.sync();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        const QStringList variables { "HOME", home.path(), "XDG_CONFIG_HOME", home.filePath("config"),
+                                      "QT_PLUGIN_PATH", QUORVIX_TEST_PLUGINS, "QT_QPA_GENERIC_PLUGINS", "capturedriver" };
+        for (int i = 0; i < variables.size(); i += 2)
+            environment.insert(variables[i], variables[i + 1]);
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QUORVIX_PROGRAM);
+        QVERIFY(peer.waitForNewConnection(20000));
+        const QByteArray data = QByteArray("shown before the kill\n").repeated(20000);
+        peer.nextPendingConnection()->write(data);
+        const auto captured = [folder = QDir(home.filePath("captures"))](const QString &suffix) {
+            QFile file(folder.filePath(folder.entryList({ "*" + suffix }).value(0)));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(captured(".bin").size() == data.size() && captured(".txt").size() == data.size(), 20000);
+        program.kill();
+        QVERIFY(program.waitForFinished());
+        QCOMPARE(captured(".bin"), data);
+        QCOMPARE(captured(".txt"), data);
     }
 
     void soakCycles_data()

@@ -1,3 +1,4 @@
+#include "mainwindow/capturefile.h"
 #include "mainwindow/receiveconsole.h"
 #include "mainwindow/receiveview.h"
 
@@ -22,6 +23,15 @@ struct Page
     {
         console.appendData(bytes, QString(), &source, peer);
     }
+    // Paragraphs "<from>" to "<to - 1>", shown.
+    void paragraphs(int from, int to)
+    {
+        newParagraph->setChecked(true);
+        for (int i = from; i < to; ++i)
+            stream(QByteArray::number(i));
+        console.flush();
+    }
+    QStringList shownLines() { return view->joinedText().split(u'\n'); }
 };
 
 class ReceiveConsoleTest : public QObject
@@ -128,6 +138,86 @@ private slots:
             credited[call.at(0).value<QObject *>()] += call.at(1).toLongLong();
         QCOMPARE(credited.value(&page.source), qint64(10000 * 63));
         QCOMPARE(credited.value(&other), qint64(3 + 6 + 2));
+    }
+    void boundKeepsTheNewestWholeParagraphs_data()
+    {
+        QTest::addColumn<bool>("hex");
+        QTest::newRow("text") << false;
+        QTest::newRow("hex") << true;
+    }
+    // Whole paragraphs go, oldest first, a long one with all its blocks; a run that never ends
+    // a paragraph loses its oldest blocks. A first line tells.
+    void boundKeepsTheNewestWholeParagraphs()
+    {
+        QFETCH(bool, hex);
+        Page page;
+        page.view->setBounds({ 10, 1 << 20 });
+        page.paragraphs(0, 5);
+        page.stream(QByteArray(3 * ReceiveView::MaxBlockLength, 'l'));
+        page.paragraphs(5, 15);
+        QCOMPARE(page.view->document()->blockCount(), 11);
+        QCOMPARE(page.shownLines().mid(1), QString("5 6 7 8 9 10 11 12 13 14").split(' '));
+        QVERIFY(page.shownLines().first().contains(QStringLiteral("开始记录")));
+        page.view->setBounds({ 10, 8 * ReceiveView::MaxBlockLength });
+        page.hex->setChecked(hex);
+        page.newParagraph->setChecked(false);
+        const QByteArray run = QByteArray(1 << 20, 'r') + "end";
+        for (qsizetype at = 0; at < run.size(); at += 100000)
+            page.stream(run.mid(at, 100000));
+        page.console.flush();
+        QVERIFY(page.view->document()->characterCount() <= 8 * ReceiveView::MaxBlockLength);
+        QVERIFY(page.view->joinedText().endsWith(hex ? "72 65 6e 64" : "rend"));
+    }
+    // A view scrolled up stays on its lines while older ones go, until its own lines go.
+    void scrolledViewKeepsItsLines()
+    {
+        Page page;
+        page.view->resize(200, 200);
+        page.window.show();
+        page.view->setBounds({ 100, 1 << 20 });
+        page.paragraphs(0, 100);
+        QScrollBar *bar = page.view->verticalScrollBar();
+        bar->setValue(50);
+        const QString top = page.view->cursorForPosition({ 0, 0 }).block().text();
+        page.paragraphs(100, 130);
+        QCOMPARE(page.view->cursorForPosition({ 0, 0 }).block().text(), top);
+        QVERIFY(!page.shownLines().contains("29"));
+        page.paragraphs(130, 200);
+        QCOMPARE(bar->value(), 0);
+        bar->setValue(bar->maximum());
+        page.paragraphs(200, 300);
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+    // A capture records what is shown from its start to its stop, on lines of their own, whole
+    // whatever the bound, and every byte received.
+    void captureHoldsWhatWasShown()
+    {
+        Page page;
+        QTemporaryDir folder;
+        auto *capture = new CaptureFile;
+        QVERIFY(capture->start(folder.path(), QDateTime::currentDateTime()));
+        page.view->setBounds({ 3, 1 << 20 });
+        page.stream("before");
+        page.console.startCapture(capture);
+        page.stream("a\r");
+        page.newParagraph->setChecked(true);
+        page.stream("\nb\r\nc");
+        page.console.appendMessage("echo", QString());
+        page.hex->setChecked(true);
+        page.console.appendDatagrams({ "\x01\xff" }, QString(), &page.source);
+        page.console.stopCapture();
+        page.hex->setChecked(false);
+        page.newParagraph->setChecked(false);
+        page.stream("after");
+        page.console.flush();
+        QFile text(capture->textPath());
+        QFile raw(QString(capture->textPath()).replace(".txt", ".bin"));
+        QVERIFY(text.open(QIODevice::ReadOnly) && raw.open(QIODevice::ReadOnly));
+        QCOMPARE(text.readAll(), "a\n\n\nb\nc\necho\n01 ff");
+        QCOMPARE(raw.readAll(), "a\r\nb\r\nc\x01\xff");
+        QCOMPARE(page.shownLines().mid(1).join('|').remove(folder.path()),
+                 QStringLiteral("01 ff|停止记录：/%1，文本 18 字节，原始数据 9 字节|after")
+                     .arg(QFileInfo(text).fileName()));
     }
 };
 

@@ -8,7 +8,10 @@
 #include "workers/tcp_server.h"
 #include "workers/udp_service.h"
 
+#include <QAction>
+#include <QDir>
 #include <QNetworkDatagram>
+#include <QSettings>
 #include <QSemaphore>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -362,12 +365,20 @@ private slots:
         QTest::newRow("server mode") << true;
     }
     // The last bytes of a peer that floods and closes at once still come before the closing line.
+    // The area keeps the newest part; a capture keeps everything, as shown and as received.
     void windowShowsEveryByteWhenThePeerCloses()
     {
         QFETCH(bool, server);
         const QByteArray payload = numberedLines(48 * 1024 * 1024);
+        QTemporaryDir captures;
         WindowDriver ui;
+        ui.close();
+        QSettings("Varnholt", "Quorvix").setValue("capture/folder", captures.path());
+        ui.restart();
         ui.check("AutoSwitchLine", false);
+        auto *area = ui.w<ReceiveView>("Recive_msg");
+        QAction *capture = area->findChild<QAction *>("ActCapture");
+        capture->trigger();
         QTcpServer listener; // the peer of client mode; in server mode, only to find a free port
         QVERIFY(listener.listen(QHostAddress::LocalHost));
         const quint16 port = listener.serverPort();
@@ -384,9 +395,19 @@ private slots:
         QTcpSocket *peer = server ? &visitor : listener.nextPendingConnection();
         peer->write(payload);
         peer->disconnectFromHost(); // once the last byte is written
-        const QString closed = server ? QStringLiteral("\nClient:") : QStringLiteral("\n服务器已断开连接");
+        const QString key = QString("127.0.0.1:%1").arg(visitor.localPort());
+        const QString closed = server ? "\nClient:" + key + " left!" : QStringLiteral("\n服务器已断开连接");
         QTRY_VERIFY_WITH_TIMEOUT(ui.text("Recive_msg").contains(closed), 180000);
-        QVERIFY(ui.w<ReceiveView>("Recive_msg")->joinedText().contains(QLatin1String(payload) + closed));
+        QVERIFY(area->joinedText().contains(QLatin1String(payload.right(1024 * 1024)) + closed));
+        QVERIFY(area->document()->characterCount() <= 16 * 1024 * 1024);
+        capture->trigger();
+        QTRY_VERIFY(area->joinedText().contains(QStringLiteral("停止记录")));
+        QFile text(captures.filePath(QDir(captures.path()).entryList({ "*.txt" }).value(0)));
+        QFile raw(QString(text.fileName()).replace(".txt", ".bin"));
+        QVERIFY(text.open(QIODevice::ReadOnly) && raw.open(QIODevice::ReadOnly));
+        QVERIFY(raw.readAll() == payload);
+        const QString opened = server ? "New Client:" + key + " connected!" : QString();
+        QVERIFY(QString::fromLocal8Bit(text.readAll()) == opened + QLatin1String(payload) + closed);
     }
 };
 
