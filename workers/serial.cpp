@@ -153,7 +153,7 @@ void Serial::SerialWrite(QByteArray data)
 
 void Serial::SerialRead()
 {
-    const qint64 size = qMin(serialPort->bytesAvailable(), credit.available());
+    const qint64 size = credit.toRead(serialPort->bytesAvailable());
     if (size <= 0)
         return;
     credit.spend(size);

@@ -102,7 +102,7 @@ void TCP_Client::SendMessage(QByteArray msg)
 
 void TCP_Client::ReadMessage()
 {
-    const qint64 size = qMin(socket->bytesAvailable(), credit.available());
+    const qint64 size = credit.toRead(socket->bytesAvailable());
     if (size <= 0)
         return;
     credit.spend(size);

@@ -122,7 +122,7 @@ void TCP_Server::DataShown(QObject *source, qint64 bytes)
 
 void TCP_Server::readFrom(QTcpSocket *socket)
 {
-    const qint64 size = qMin(socket->bytesAvailable(), credit.available());
+    const qint64 size = credit.toRead(socket->bytesAvailable());
     if (size <= 0)
         return;
     credit.spend(size);
