@@ -158,16 +158,22 @@ void ReceiveView::trimToBounds()
     if (paragraphs <= bounds.maxParagraphs && characters <= bounds.maxCharacters)
         return;
 
+    // An eighth goes at once: trimming every pass by what it added would
+    // have the document compact its whole text buffer nearly as often.
+    const int keepParagraphs = bounds.maxParagraphs - bounds.maxParagraphs / 8;
+    const int keepCharacters = bounds.maxCharacters - bounds.maxCharacters / 8;
     QTextBlock first = doc->firstBlock();
-    if (first.userState() == TrimNoticeBlock)
+    if (first.userState() == TrimNoticeBlock) {
         first = first.next();
-    else
+        --paragraphs;
+    } else {
         characters += trimNotice.size() + 1;
+    }
     if (!first.isValid())
         return;
     QTextBlock cut = first;
     int removedContinued = 0;
-    while (paragraphs > bounds.maxParagraphs || characters > bounds.maxCharacters) {
+    while (paragraphs > keepParagraphs || characters > keepCharacters) {
         QTextBlock next = cut.next();
         int length = cut.length();
         int continued = 0;
@@ -175,15 +181,15 @@ void ReceiveView::trimToBounds()
             length += next.length();
         // The last paragraph, or one of which less than all must go for
         // the characters' sake, loses only its oldest blocks.
-        const bool overlong = continued > 0 && characters - length < bounds.maxCharacters;
-        if (!next.isValid() || (paragraphs <= bounds.maxParagraphs && overlong))
+        const bool overlong = continued > 0 && characters - length < keepCharacters;
+        if (!next.isValid() || (paragraphs <= keepParagraphs && overlong))
             break;
         characters -= length;
         --paragraphs;
         removedContinued += continued;
         cut = next;
     }
-    for (; characters > bounds.maxCharacters && cut.next().isValid(); cut = cut.next()) {
+    for (; characters > keepCharacters && cut.next().isValid(); cut = cut.next()) {
         characters -= cut.length();
         removedContinued += cut.userState() == ContinuedBlock;
     }

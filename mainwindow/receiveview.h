@@ -34,8 +34,9 @@ public:
     };
     void setBounds(const Bounds &bounds) { this->bounds = bounds; }
     const Bounds &displayBounds() const { return bounds; }
-    // Removes the oldest paragraphs, whole, until the area is within its
-    // bounds; a single paragraph that is too long loses its oldest blocks.
+    // Once the area is past a bound, removes the oldest paragraphs, whole,
+    // until it is an eighth below; a paragraph of which less than all must
+    // go loses only its oldest blocks.
     // A view scrolled away from the end keeps showing the same lines.
     void trimToBounds();
 
