@@ -15,6 +15,7 @@
 #include "workers/udp_service.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,7 +29,10 @@
 #include <QScrollBar>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QSettings>
+#include <QDir>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
@@ -47,18 +51,23 @@ constexpr int udpDatagramSize = 32;
 // A workload stops here and reports what it reached.
 constexpr int limitMs = 120000;
 
-// Printable pieces of 64 bytes, each one distinct, ending in `separator`.
-QByteArray floodText(qint64 bytes, char separator = '\n')
+// Printable pieces of 64 bytes, each one distinct, ending in `separator`:
+// the `size` bytes from `from` of that endless stream.
+QByteArray floodSlice(qint64 from, qint64 size, char separator = '\n')
 {
     QByteArray text;
-    text.reserve(bytes + 64);
-    for (qint64 line = 0; text.size() < bytes; ++line) {
+    text.reserve(size + 128);
+    for (qint64 line = from / 64; text.size() < from % 64 + size; ++line) {
         QByteArray piece = QByteArray::number(line).rightJustified(63, '.');
         piece[0] = char('A' + line % 26);
         text += piece + separator;
     }
-    text.truncate(bytes);
-    return text;
+    return text.mid(from % 64, size);
+}
+
+QByteArray floodText(qint64 bytes, char separator = '\n')
+{
+    return floodSlice(0, bytes, separator);
 }
 
 qint64 peakResidentKiB()
@@ -100,7 +109,7 @@ private:
 };
 
 template<typename T>
-T *find(MainWindow &window, const char *name)
+T *find(QWidget &window, const char *name)
 {
     return window.findChild<T *>(QLatin1String(name));
 }
@@ -175,13 +184,58 @@ struct TcpFlood
     bool paragraphs = true;
     char separator = '\n';
     qint64 writeSize = 256 * 1024;
+    qint64 bytes = tcpFloodBytes;
+    bool capture = false;
 };
 
-// W1, W2, W5: a TCP peer floods the window in client mode.
+// Starts a capture of the network area, as the context menu does.
+void startCapture(MainWindow &window)
+{
+    find<QAction>(*find<ReceiveView>(window, "Recive_msg"), "ActCapture")->trigger();
+}
+
+// Whether the capture's .bin in `folder` holds the `total` bytes of `slice`.
+bool captureHolds(const QString &folder, qint64 total, const FloodPeer::Slice &slice)
+{
+    const QDir dir(folder);
+    QFile raw(dir.filePath(dir.entryList({ QStringLiteral("*.bin") }).value(0)));
+    if (!raw.open(QIODevice::ReadOnly) || raw.size() != total)
+        return false;
+    constexpr qint64 chunk = 4 * 1024 * 1024;
+    for (qint64 at = 0; at < total; at += chunk) {
+        if (raw.read(chunk) != slice(at, qMin(chunk, total - at)))
+            return false;
+    }
+    return true;
+}
+
+// Whether the area holds the newest part of the stream: at least `least`
+// characters of it, or all of it. Paragraphs start at chunk boundaries, and
+// hex pairs of two chunks meet without a space, so those are left out.
+bool areaHoldsNewest(const ReceiveView *view, const TcpFlood &flood, const FloodPeer::Slice &slice, qint64 least)
+{
+    QString shown = view->joinedText();
+    if (view->document()->firstBlock().userState() == ReceiveView::TrimNoticeBlock)
+        shown = shown.section(QLatin1Char('\n'), 1);
+    const QRegularExpression breaks(flood.hex ? QStringLiteral("\\s") : QStringLiteral("\n"));
+    if (flood.hex || flood.paragraphs)
+        shown.remove(breaks);
+    const qint64 span = qMin<qint64>(flood.bytes, flood.hex ? shown.size() / 2 + 64 : shown.size() * 65 / 63 + 128);
+    const QByteArray tail = slice(flood.bytes - span, span);
+    QString expected = flood.hex ? QString::fromLatin1(tail.toHex()) : QString::fromLatin1(tail);
+    if (!flood.hex && flood.paragraphs)
+        expected.remove(breaks);
+    return expected.endsWith(shown) && (shown.size() >= least || span == flood.bytes);
+}
+
+// W1, W2, W5, W6: a TCP peer floods the window in client mode.
 QString tcpFlood(const TcpFlood &flood)
 {
-    const QByteArray payload = floodText(tcpFloodBytes, flood.separator);
-    FloodPeer peer(payload, flood.writeSize);
+    const char separator = flood.separator;
+    const FloodPeer::Slice slice = [separator](qint64 from, qint64 size) { return floodSlice(from, size, separator); };
+    FloodPeer peer(flood.bytes, slice, flood.writeSize);
+    QTemporaryDir captures;
+    QSettings(QStringLiteral("Varnholt"), QStringLiteral("Quorvix")).setValue(QStringLiteral("capture/folder"), captures.path());
     MainWindow window;
     window.show();
     find<QLineEdit>(window, "Obj_IP")->setText(QStringLiteral("127.0.0.1"));
@@ -189,9 +243,11 @@ QString tcpFlood(const TcpFlood &flood)
     find<QCheckBox>(window, "AutoSwitchLine")->setChecked(flood.paragraphs);
     find<QCheckBox>(window, "DisplayTime")->setChecked(false);
     find<QCheckBox>(window, "HexDisplay")->setChecked(flood.hex);
+    if (flood.capture)
+        startCapture(window);
     auto *counter = find<QLabel>(window, "Recive_cnt");
     auto *view = find<ReceiveView>(window, "Recive_msg");
-    const QByteArray last = payload.right(64);
+    const QByteArray last = slice(flood.bytes - 64, 64);
     const QString tail = flood.hex ? QString::fromLatin1(last.toHex(' ')) : QString::fromLatin1(last);
 
     Heartbeat heartbeat;
@@ -199,24 +255,45 @@ QString tcpFlood(const TcpFlood &flood)
     waitUntil([&] { return counted(counter) > 0; }, 10000);
     QElapsedTimer clock;
     clock.start();
-    Reached reached = awaitFlood(counter, view, tail, payload.size(), clock, heartbeat);
+    Reached reached = awaitFlood(counter, view, tail, flood.bytes, clock, heartbeat);
 
-    // Paragraphs start at chunk boundaries, and hex pairs of two chunks
-    // meet without a space, so those are left out of the comparison.
-    bool verified = false;
-    if (reached.complete) {
-        const QString shown = view->joinedText();
-        if (flood.hex) {
-            const QRegularExpression space(QStringLiteral("\\s"));
-            verified = removed(shown, space) == QLatin1String(payload.toHex());
-        } else if (flood.paragraphs) {
-            const QRegularExpression newline(QStringLiteral("\n"));
-            verified = removed(shown, newline) == removed(QString::fromLatin1(payload), newline);
-        } else {
-            verified = shown == QLatin1String(payload);
-        }
+    // A full area holds half its bound or more of the newest text.
+    const qint64 least = 8 * 1024 * 1024;
+    bool verified = reached.complete && areaHoldsNewest(view, flood, slice, least);
+    if (flood.capture) {
+        find<QAction>(*view, "ActCapture")->trigger();
+        waitUntil([&] { return view->joinedText().contains(QStringLiteral("停止记录")); }, 10000);
+        verified = verified && captureHolds(captures.path(), flood.bytes, slice);
     }
     return floodFigures(reached, verified);
+}
+
+// W7: a million short lines, each written on its own, shown with timestamps.
+QString shortLines()
+{
+    constexpr qint64 lines = 1000000;
+    constexpr qint64 lineSize = 14;
+    const FloodPeer::Slice slice = [](qint64 from, qint64 size) {
+        return (QByteArray::number(from / lineSize).rightJustified(lineSize - 2, '0') + "\r\n").left(size);
+    };
+    FloodPeer peer(lines * lineSize, slice, lineSize, true);
+    MainWindow window;
+    window.show();
+    find<QLineEdit>(window, "Obj_IP")->setText(QStringLiteral("127.0.0.1"));
+    find<QLineEdit>(window, "Obj_Port")->setText(QString::number(peer.port()));
+    find<QCheckBox>(window, "AutoSwitchLine")->setChecked(true);
+    find<QCheckBox>(window, "DisplayTime")->setChecked(true);
+    find<QCheckBox>(window, "HexDisplay")->setChecked(false);
+    auto *counter = find<QLabel>(window, "Recive_cnt");
+    auto *view = find<ReceiveView>(window, "Recive_msg");
+    Heartbeat heartbeat;
+    find<QAbstractButton>(window, "Connect")->click();
+    waitUntil([&] { return counted(counter) > 0; }, 10000);
+    QElapsedTimer clock;
+    clock.start();
+    const QString tail = QString::fromLatin1(slice((lines - 1) * lineSize, lineSize));
+    const Reached reached = awaitFlood(counter, view, tail, lines * lineSize, clock, heartbeat);
+    return floodFigures(reached, reached.complete) + QStringLiteral(" blocks=%1").arg(view->document()->blockCount());
 }
 
 // W0: the same stream drained by a bare socket that only counts.
@@ -439,6 +516,12 @@ QString runOne(const QString &workload)
         return serialFlood();
     if (workload == QLatin1String("W5"))
         return tcpFlood({ false, false, ' ', 1024 });
+    if (workload == QLatin1String("W1c"))
+        return tcpFlood({ false, true, '\n', 256 * 1024, tcpFloodBytes, true });
+    if (workload == QLatin1String("W6"))
+        return tcpFlood({ false, true, '\n', 256 * 1024, qint64(1) << 30, true });
+    if (workload == QLatin1String("W7"))
+        return shortLines();
     if (workload == QLatin1String("R"))
         return repaintCost();
     if (workload == QLatin1String("L"))
@@ -498,6 +581,9 @@ int runAll(int runs, const QStringList &only)
         { "W3b", "UDP 200k x 32 B unpaced burst, timestamps", ">= 80% of W0u" },
         { "W4", "serial 8 MiB (pty)", ">= 8 MB/s" },
         { "W5", "TCP text 32 MiB run together, 1 KiB writes", ">= 15 MB/s" },
+        { "W1c", "W1 with a capture running", ">= 20 MB/s" },
+        { "W6", "TCP text 1 GiB, capture running", ">= 20 MB/s" },
+        { "W7", "TCP 1M lines of 14 B, own writes, timestamps", "-" },
     };
     std::printf("%-3s %-44s %13s %14s %6s %6s %6s %8s  %s\n", "", "workload", "rate", "target", "p50",
                 "p99", "max", "peak MiB", "result");

@@ -20,8 +20,15 @@ qint64 nowNs()
 } // namespace
 
 FloodPeer::FloodPeer(QByteArray bytes, qint64 writeSize)
-    : payload(std::move(bytes))
+    : FloodPeer(bytes.size(), [bytes](qint64 from, qint64 size) { return bytes.mid(from, size); }, writeSize)
+{
+}
+
+FloodPeer::FloodPeer(qint64 total, Slice slice, qint64 writeSize, bool eachOwnWrite)
+    : total(total)
+    , slice(std::move(slice))
     , writeSize(writeSize)
+    , eachOwnWrite(eachOwnWrite)
 {
     thread.start();
     moveToThread(&thread);
@@ -31,10 +38,9 @@ FloodPeer::FloodPeer(QByteArray bytes, qint64 writeSize)
         listeningPort = server->serverPort();
         connect(server, &QTcpServer::newConnection, this, [this] {
             socket = server->nextPendingConnection();
-            connect(socket, &QTcpSocket::bytesWritten, this, [this](qint64 bytes) {
-                writtenBytes += bytes;
-                writeMore();
-            });
+            if (this->eachOwnWrite)
+                socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            connect(socket, &QTcpSocket::bytesWritten, this, &FloodPeer::writeMore);
             writeMore();
         });
     }, Qt::BlockingQueuedConnection);
@@ -55,11 +61,12 @@ void FloodPeer::writeMore()
     // Keeps some queued so the socket is never idle, without copying the
     // whole payload into its buffer.
     constexpr qint64 queued = 512 * 1024;
-    qint64 offset = writtenBytes + socket->bytesToWrite();
-    while (socket->bytesToWrite() < queued && offset < payload.size()) {
-        const qint64 n = qMin(writeSize, payload.size() - offset);
-        socket->write(payload.constData() + offset, n);
-        offset += n;
+    while (socket->bytesToWrite() < queued && handedOver < total) {
+        const qint64 n = qMin(writeSize, total - handedOver);
+        socket->write(slice(handedOver, n));
+        handedOver += n;
+        if (eachOwnWrite)
+            socket->flush();
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <functional>
 
 class QTcpServer;
 class QTcpSocket;
@@ -18,6 +19,11 @@ class FloodPeer : public QObject
 
 public:
     FloodPeer(QByteArray payload, qint64 writeSize = 256 * 1024);
+    // The bytes from `from`, `size` of them, of a stream too long to hold.
+    using Slice = std::function<QByteArray(qint64 from, qint64 size)>;
+    // Writes `total` bytes made by `slice`; with `eachOwnWrite` every write
+    // goes to the system on its own, without delay.
+    FloodPeer(qint64 total, Slice slice, qint64 writeSize, bool eachOwnWrite = false);
     ~FloodPeer() override;
     quint16 port() const { return listeningPort; }
 
@@ -27,9 +33,11 @@ private:
     QThread thread;
     QTcpServer *server = nullptr;
     QTcpSocket *socket = nullptr;
-    QByteArray payload;
+    qint64 total;
+    Slice slice;
     qint64 writeSize;
-    qint64 writtenBytes = 0;
+    bool eachOwnWrite;
+    qint64 handedOver = 0;  // bytes given to the socket; a flush may write more meanwhile
     quint16 listeningPort = 0;
 };
 
