@@ -14,7 +14,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QTranslator>
 #include <QProcess>
 #include <QRegularExpression>
