@@ -3,6 +3,7 @@
 
 #include "about/aboutdialog.h"
 #include "mainwindow/captureactions.h"
+#include "mainwindow/findbar.h"
 #include "mainwindow/networkpage.h"
 #include "mainwindow/quicksendmodel.h"
 #include "mainwindow/quicksendwindow.h"
@@ -61,6 +62,8 @@ MainWindow::MainWindow(QWidget *parent, PortLister portLister)
                                        { ui->TimeDisplay, ui->DisplayHEX, ui->AutoSwitchLine_2 }, this);
     new CaptureActions(ui->Recive_msg, networkConsole, captureFolder);
     new CaptureActions(ui->DataRecive, serialConsole, captureFolder);
+    new FindBar(ui->Recive_msg);
+    new FindBar(ui->DataRecive);
 
     initNetworkPage();
     setupMenu();

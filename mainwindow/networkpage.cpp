@@ -1,6 +1,7 @@
 #include "mainwindow/networkpage.h"
 #include "ui_mainwindow.h"
 
+#include "mainwindow/hexviewer.h"
 #include "mainwindow/payload.h"
 #include "mainwindow/plainmessage.h"
 #include "mainwindow/receiveconsole.h"
@@ -32,7 +33,9 @@ NetworkPage::NetworkPage(Ui::MainWindow *ui, ReceiveConsole *console, QWidget *w
                             ui->period, ui->Send_cnt },
                           console, QStringLiteral("   Send"), window, this))
     , receiveCounter(new ReceiveCounter(ui->Recive_cnt, this))
+    , hexViewer(new HexViewer(ui->Recive_msg, QStringLiteral("网络"), window, this))
 {
+    connect(console, &ReceiveConsole::cleared, hexViewer, &HexViewer::clear);
 }
 
 NetworkPage::~NetworkPage() = default;
@@ -186,6 +189,7 @@ void NetworkPage::open()
     linkMode = shownMode;
     tellTakenPort = !client && *port == 0;
     candidates.clear();
+    linkName = ui->Obj_IP->text().trimmed() + u':' + QString::number(*port);
     // Started once and kept until the window goes: a Qt 6.4 thread that is
     // restarted may leave its objects bound to the previous run's storage.
     threadOf(linkMode).start();
@@ -416,6 +420,8 @@ void NetworkPage::showData(const QByteArray &bytes, QObject *source)
 {
     console->appendData(bytes, receiveStamp, source);
     receiveCounter->add(bytes.size());
+    // Datagrams do not say their sender yet.
+    hexViewer->received(source == udpService ? QStringLiteral("UDP") : linkName, bytes);
 }
 
 void NetworkPage::showDatagrams(const QByteArrayList &datagrams)
@@ -431,6 +437,7 @@ void NetworkPage::showClientData(const QByteArray &bytes, const QString &client)
 {
     console->appendData(bytes, receiveStamp, tcpServer, client);
     receiveCounter->add(bytes.size());
+    hexViewer->received(client, bytes);
 }
 
 void NetworkPage::clearCounters()

@@ -15,6 +15,7 @@
 #include <optional>
 
 namespace Ui { class MainWindow; }
+class HexViewer;
 class QTimer;
 class QWidget;
 class ReceiveConsole;
@@ -130,4 +131,7 @@ private:
     int localLookupId = -1;
 
     ReceiveCounter *receiveCounter;
+    HexViewer *hexViewer;
+    // The client link's source name in the hex viewer: the target as typed.
+    QString linkName;
 };

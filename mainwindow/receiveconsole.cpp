@@ -179,6 +179,7 @@ void ReceiveConsole::clear()
     view->clear();
     ReceiveView::Appender(view).appendRun(held);
     reportShown(discarded);
+    emit cleared();
 }
 
 void ReceiveConsole::countShown(ShownBytes &shown, const Entry &entry)
@@ -352,7 +353,7 @@ void ReceiveConsole::runPass(qsizetype budget)
     QElapsedTimer clock;
     clock.start();
     QScrollBar *scrollBar = view->verticalScrollBar();
-    const bool followEnd = scrollBar->value() == scrollBar->maximum();
+    const bool followEnd = !view->isPinned() && scrollBar->value() == scrollBar->maximum();
     qsizetype spent = 0;
     ShownBytes shown;
     {

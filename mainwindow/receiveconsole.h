@@ -89,6 +89,8 @@ signals:
     void dataShown(QObject *source, qint64 bytes);
     // The capture could not be written and has stopped; the display goes on.
     void captureFailed(const QString &file, const QString &reason);
+    // The area was emptied.
+    void cleared();
 
 private:
     using StreamKey = std::pair<QObject *, QString>;

@@ -75,6 +75,10 @@ public:
     // `text` as a record holds it once appended: each line break one LF.
     static QString recordForm(QStringView text);
 
+    // While pinned, new text does not scroll the area to its end.
+    void setPinned(bool on) { pinned = on; }
+    bool isPinned() const { return pinned; }
+
 protected:
     QMimeData *createMimeDataFromSelection() const override;
     void contextMenuEvent(QContextMenuEvent *event) override;
@@ -85,4 +89,5 @@ private:
 
     Bounds bounds;
     int continuedBlocks = 0;
+    bool pinned = false;
 };

@@ -1,6 +1,7 @@
 #include "mainwindow/serialpage.h"
 #include "ui_mainwindow.h"
 
+#include "mainwindow/hexviewer.h"
 #include "mainwindow/plainmessage.h"
 #include "mainwindow/receiveconsole.h"
 #include "mainwindow/sendpanel.h"
@@ -37,7 +38,9 @@ SerialPage::SerialPage(Ui::MainWindow *ui, ReceiveConsole *console, PortLister l
                             ui->LoopSendPeriod, ui->SendCountLabel },
                           console, QStringLiteral("  Send："), window, this))
     , receiveCounter(new ReceiveCounter(ui->ReciveCountLabel, this))
+    , hexViewer(new HexViewer(ui->DataRecive, QStringLiteral("串口"), window, this))
 {
+    connect(console, &ReceiveConsole::cleared, hexViewer, &HexViewer::clear);
 }
 
 SerialPage::~SerialPage() = default;
@@ -236,6 +239,8 @@ void SerialPage::showData(const QByteArray &bytes, QObject *source)
         return;
     receiveCounter->add(bytes.size());
     console->appendData(bytes, QStringLiteral("  Recive："), source);
+    // The port list is fixed while the port is open.
+    hexViewer->received(ui->SerialList->currentText(), bytes);
 }
 
 void SerialPage::clearCounters()

@@ -13,6 +13,7 @@
 #include <memory>
 
 namespace Ui { class MainWindow; }
+class HexViewer;
 class QTimer;
 class QWidget;
 class ReceiveConsole;
@@ -98,4 +99,5 @@ private:
     QString preferredPort;
 
     ReceiveCounter *receiveCounter;
+    HexViewer *hexViewer;
 };
