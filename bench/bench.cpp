@@ -186,6 +186,7 @@ struct TcpFlood
     qint64 writeSize = 256 * 1024;
     qint64 bytes = tcpFloodBytes;
     bool capture = false;
+    bool hexViewer = false;  // the page's hex viewer open, following the flood
 };
 
 // Starts a capture of the network area, as the context menu does.
@@ -249,6 +250,8 @@ QString tcpFlood(const TcpFlood &flood)
     auto *view = find<ReceiveView>(window, "Recive_msg");
     const QByteArray last = slice(flood.bytes - 64, 64);
     const QString tail = flood.hex ? QString::fromLatin1(last.toHex(' ')) : QString::fromLatin1(last);
+    if (flood.hexViewer)
+        view->findChild<QAction *>(QStringLiteral("ActHexView"))->trigger();
 
     Heartbeat heartbeat;
     find<QAbstractButton>(window, "Connect")->click();
@@ -504,6 +507,11 @@ QString runOne(const QString &workload)
         return linkLimit();
     if (workload == QLatin1String("W1"))
         return tcpFlood({});
+    if (workload == QLatin1String("W1h")) {
+        TcpFlood flood;
+        flood.hexViewer = true;
+        return tcpFlood(flood);
+    }
     if (workload == QLatin1String("W2"))
         return tcpFlood({ true });
     if (workload == QLatin1String("W0u"))
@@ -575,6 +583,7 @@ int runAll(int runs, const QStringList &only)
     const Row rows[] = {
         { "W0", "TCP link limit (bare socket)", "-" },
         { "W1", "TCP text 32 MiB, paragraphs", ">= 20 MB/s" },
+        { "W1h", "W1 with the hex viewer open", ">= 20 MB/s" },
         { "W2", "TCP hex 32 MiB, paragraphs", ">= 10 MB/s" },
         { "W3", "UDP 200k x 32 B paced, timestamps", ">= 120000 dg/s" },
         { "W0u", "UDP burst limit (bare socket)", "-" },

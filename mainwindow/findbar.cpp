@@ -62,16 +62,17 @@ FindBar::FindBar(ReceiveView *view)
     QPushButton *next = button(QStringLiteral("下一个"), "FindNext", this);
     QPushButton *close = button(QStringLiteral("关闭"), "FindClose", this);
 
-    // Two rows: the receive areas are narrow.
+    // Two rows, as the receive areas are narrow; smaller than the page's own buttons.
+    setStyleSheet(QStringLiteral("QPushButton { padding: 3px 8px; font-size: 12px; } QLineEdit { padding: 2px; }"));
     auto *top = new QHBoxLayout;
     top->addWidget(text, 1);
     top->addWidget(count);
+    top->addWidget(close);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(previous);
     bottom->addWidget(next);
     bottom->addWidget(caseSensitive);
     bottom->addStretch();
-    bottom->addWidget(close);
     auto *rows = new QVBoxLayout(this);
     rows->setContentsMargins(0, 2, 0, 2);
     rows->addLayout(top);

@@ -143,11 +143,10 @@ HexViewWindow::HexViewWindow(ReceivedBytes *bytes, const QString &pageName, QWid
     // Every row is one line high, so none of them has to be measured.
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
-    const int digit = table->fontMetrics().horizontalAdvance(u'0');
-    const int columns[] = { 10, 50, 18 };
-    for (int column = 0; column < HexViewModel::ColumnCount; ++column)
-        table->setColumnWidth(column, columns[column] * digit);
     table->horizontalHeader()->setStretchLastSection(true);
+    // The theme pads items widely and hides their selection; rows here are dense and selectable.
+    table->setStyleSheet(QStringLiteral("QTableView::item { padding: 0px 6px; }"
+                                        "QTableView::item:selected { background: #e8e8e8; }"));
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     auto *copy = new QAction(QStringLiteral("复制"), table);
@@ -173,7 +172,7 @@ HexViewWindow::HexViewWindow(ReceivedBytes *bytes, const QString &pageName, QWid
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(sourceRow);
     layout->addWidget(table);
-    resize(88 * digit, 420);
+    resize(table->fontMetrics().horizontalAdvance(QString(96, u'0')), 420);
 }
 
 void HexViewWindow::listSources()
@@ -190,6 +189,11 @@ void HexViewWindow::listSources()
 void HexViewWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    // Measured once the theme is applied: the columns hold fixed-width text.
+    const QFontMetrics metrics = table->fontMetrics();
+    const int widths[] = { 8, 48, 16 };
+    for (int column = 0; column < HexViewModel::ColumnCount; ++column)
+        table->setColumnWidth(column, metrics.horizontalAdvance(QString(widths[column], u'0')) + 16);
     follow();
 }
 

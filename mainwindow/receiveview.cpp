@@ -266,12 +266,3 @@ QMimeData *ReceiveView::createMimeDataFromSelection() const
     data->setText(joinedText(selection.selectionStart(), selection.selectionEnd()));
     return data;
 }
-
-// Qt's own menu, then the area's tools.
-void ReceiveView::contextMenuEvent(QContextMenuEvent *event)
-{
-    std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
-    menu->addSeparator();
-    menu->addActions(actions());
-    menu->exec(event->globalPos());
-}

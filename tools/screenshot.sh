@@ -8,7 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
-scenes=(tcp-client tcp-server udp serial quick-send)
+scenes=(tcp-client tcp-server udp serial quick-send find hex-view)
 [ $# -gt 1 ] && scenes=("${@:2}")
 
 source "$root/tools/setup.sh"

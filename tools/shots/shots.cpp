@@ -3,7 +3,7 @@
 // stays open until it is killed, so that tools/screenshot.sh can take its
 // picture.
 //
-//   quorvix_shots tcp-client|tcp-server|udp|serial|quick-send
+//   quorvix_shots tcp-client|tcp-server|udp|serial|quick-send|find|hex-view
 //
 // The window is driven only through its object names, as a user would.
 
@@ -13,6 +13,7 @@
 #include "tests/testsupport.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -257,6 +258,24 @@ void quickSend(MainWindow &window, PseudoTerminal &pty)
     await("the register read on the pseudo-terminal", [&] { return pty.readAvailable(10).size() > 0; });
 }
 
+// The TCP client's exchange, searched for its OK replies.
+void find(MainWindow &window, PseudoTerminal &pty)
+{
+    tcpClient(window, pty);
+    auto *area = widget<QWidget>(window, "Recive_msg");
+    area->findChild<QAction *>(QStringLiteral("ActFind"))->trigger();
+    widget<QLineEdit>(*area->parentWidget(), "FindText")->setText(QStringLiteral("OK"));
+    await("the matches", [&] { return widget<QLabel>(*area->parentWidget(), "FindCount")->text() == "1 / 2"; });
+}
+
+// The TCP client's exchange in the hex viewer.
+void hexView(MainWindow &window, PseudoTerminal &pty)
+{
+    tcpClient(window, pty);
+    widget<QWidget>(window, "Recive_msg")->findChild<QAction *>(QStringLiteral("ActHexView"))->trigger();
+    widget<QWidget>(window, "HexViewWindow")->setGeometry(40, 60, 660, 230);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -271,10 +290,12 @@ int main(int argc, char *argv[])
         { QStringLiteral("udp"), udp },
         { QStringLiteral("serial"), serial },
         { QStringLiteral("quick-send"), quickSend },
+        { QStringLiteral("find"), find },
+        { QStringLiteral("hex-view"), hexView },
     };
     const Scene scene = scenes.value(app.arguments().value(1));
     if (!scene) {
-        std::fprintf(stderr, "usage: quorvix_shots tcp-client|tcp-server|udp|serial|quick-send\n");
+        std::fprintf(stderr, "usage: quorvix_shots tcp-client|tcp-server|udp|serial|quick-send|find|hex-view\n");
         return 2;
     }
 
@@ -284,8 +305,13 @@ int main(int argc, char *argv[])
     scene(window, pty);
     QTest::qWait(500); // the receive areas show what arrived in batches
     // A scene with a tool window open is a picture of that window.
-    auto *tool = window.findChild<QWidget *>(QStringLiteral("QuickSendWindow"));
-    std::printf("%llu\n", qulonglong(tool && tool->isVisible() ? tool->winId() : window.winId()));
+    QWidget *pictured = &window;
+    for (const char *name : { "QuickSendWindow", "HexViewWindow" }) {
+        auto *tool = window.findChild<QWidget *>(QLatin1String(name));
+        if (tool && tool->isVisible())
+            pictured = tool;
+    }
+    std::printf("%llu\n", qulonglong(pictured->winId()));
     std::fflush(stdout);
     return app.exec();
 }
