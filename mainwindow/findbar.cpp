@@ -102,6 +102,7 @@ FindBar::FindBar(ReceiveView *view)
     connect(close, &QPushButton::clicked, this, &FindBar::dismiss);
     connect(finder, &ViewSearch::changed, this, &FindBar::searchChanged);
     connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, &FindBar::markVisible);
+    view->installEventFilter(this);
 }
 
 void FindBar::open()
@@ -122,6 +123,17 @@ void FindBar::keyPressEvent(QKeyEvent *event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+// Escape in the area, too, ends the search while the bar is shown.
+bool FindBar::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == view && event->type() == QEvent::KeyPress && isVisible()
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        dismiss();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void FindBar::dismiss()

@@ -10,6 +10,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTableView>
@@ -155,6 +156,8 @@ HexViewWindow::HexViewWindow(ReceivedBytes *bytes, const QString &pageName, QWid
     connect(copy, &QAction::triggered, this, &HexViewWindow::copyRows);
     table->addAction(copy);
     table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // The view takes Ctrl+C as a key for copying its current cell, before any shortcut.
+    table->installEventFilter(this);
 
     // New data is shown at most every so often: a flood arrives in thousands of chunks a second.
     syncTimer.setSingleShot(true);
@@ -204,6 +207,16 @@ void HexViewWindow::follow()
     model->sync();
     if (atEnd)
         table->scrollToBottom();
+}
+
+bool HexViewWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == table && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+        copyRows();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void HexViewWindow::copyRows()

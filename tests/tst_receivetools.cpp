@@ -134,21 +134,23 @@ private slots:
         }
     }
 
-    // Escape in the find bar closes the bar, not the window.
+    // Escape in the find bar, or in its area while the bar is shown, closes the bar, not the window.
     void findBarEscapeIsNotQuit()
     {
         WindowDriver d;
         auto *view = d.w<ReceiveView>("Recive_msg");
+        auto *bar = view->parentWidget()->findChild<FindBar *>("FindBar");
         d.window().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&d.window()));
-        view->setFocus();
-        QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
-        auto *bar = view->parentWidget()->findChild<FindBar *>("FindBar");
-        QVERIFY(bar->isVisible());
         const auto boxes = answerMessageBoxes({ QMessageBox::Yes });
-        QTest::keyClick(bar->findChild<QLineEdit *>("FindText"), Qt::Key_Escape);
-        QTest::qWait(100);
-        QVERIFY(!bar->isVisible());
+        for (QWidget *target : { static_cast<QWidget *>(bar->findChild<QLineEdit *>("FindText")), d.w("Recive_msg") }) {
+            view->setFocus();
+            QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+            QVERIFY(bar->isVisible());
+            QTest::keyClick(target, Qt::Key_Escape);
+            QTest::qWait(100);
+            QVERIFY(!bar->isVisible());
+        }
         QVERIFY(boxes->isEmpty());
         QVERIFY(d.window().isVisible());
     }
@@ -189,7 +191,9 @@ private slots:
         sources->setCurrentIndex(1);
         QCOMPARE(rows(*model).value(1), "00000010|51 61 62 63 64 65 66 67  68 69 6a 6b 6c 6d 6e 6f|Qabcdefghijklmno");
         table->selectAll();
-        static_cast<HexViewWindow *>(viewer)->copyRows();
+        QVERIFY(QTest::qWaitForWindowActive(viewer));
+        table->setFocus();
+        QTest::keySequence(table, QKeySequence::Copy);
         const QByteArray sent = counting(0x41, 17) + counting(0x61, 15);
         QCOMPARE(QApplication::clipboard()->text(), sent.left(16).toHex(' ') + '\n' + sent.mid(16).toHex(' '));
         d.click("ClearMessage");
