@@ -33,7 +33,7 @@ void HexViewModel::setSource(int shown)
     sync();
 }
 
-void HexViewModel::sync()
+int HexViewModel::sync()
 {
     const qint64 begin = bytes->begin(source);
     const qint64 end = bytes->end(source);
@@ -46,11 +46,12 @@ void HexViewModel::sync()
         rows = count;
         shownEnd = end;
         endResetModel();
-        return;
+        return 0;
     }
-    if (first > firstRow) {
-        beginRemoveRows(QModelIndex(), 0, int(first - firstRow) - 1);
-        rows -= int(first - firstRow);
+    const int gone = int(first - firstRow);
+    if (gone > 0) {
+        beginRemoveRows(QModelIndex(), 0, gone - 1);
+        rows -= gone;
         firstRow = first;
         endRemoveRows();
     }
@@ -63,6 +64,7 @@ void HexViewModel::sync()
         endInsertRows();
     }
     shownEnd = end;
+    return gone;
 }
 
 qint64 HexViewModel::rowOffset(int row) const
@@ -137,6 +139,7 @@ HexViewWindow::HexViewWindow(ReceivedBytes *bytes, const QString &pageName, QWid
     table->setModel(model);
     table->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     table->setWordWrap(false);
     table->setShowGrid(false);
     table->setCornerButtonEnabled(false);
@@ -204,9 +207,13 @@ void HexViewWindow::follow()
 {
     QScrollBar *bar = table->verticalScrollBar();
     const bool atEnd = bar->value() == bar->maximum();
-    model->sync();
+    const int shown = bar->value();
+    // Scrolled by rows, so the rows on screen stay there when older ones leave.
+    const int gone = model->sync();
     if (atEnd)
         table->scrollToBottom();
+    else
+        bar->setValue(shown - gone);
 }
 
 bool HexViewWindow::eventFilter(QObject *watched, QEvent *event)

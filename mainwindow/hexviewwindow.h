@@ -23,8 +23,8 @@ public:
     // A source number of the store, or ReceivedBytes::AllSources.
     void setSource(int source);
     // Brings the rows in line with the store: rows that left at the top go,
-    // new ones are added at the bottom.
-    void sync();
+    // new ones are added at the bottom. Returns how many rows left the top.
+    int sync();
     // The bytes that `row` shows.
     QByteArray rowBytes(int row) const;
 
