@@ -249,7 +249,7 @@ void MainWindow::on_Connect_clicked() { networkPage->open(); }
 void MainWindow::on_Disconnect_clicked() { networkPage->close(); }
 void MainWindow::on_Send_clicked() { networkPage->send(); }
 void MainWindow::UpdateMsg(QByteArray message) { networkPage->showData(message, sender()); }
-void MainWindow::UpdateDatagrams(QByteArrayList messages) { networkPage->showDatagrams(messages); }
+void MainWindow::UpdateDatagrams(QByteArrayList messages, QStringList senders) { networkPage->showDatagrams(messages, senders); }
 void MainWindow::UpdateClientMsg(QByteArray message, QString client) { networkPage->showClientData(message, client); }
 void MainWindow::LoopSend() { networkPage->send(SendOrigin::Loop); }
 void MainWindow::on_Timer_Send_clicked() { networkPage->toggleLoop(); }

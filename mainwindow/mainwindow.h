@@ -73,7 +73,7 @@ private slots:
     void on_Send_clicked();
     void UpdateMsg(QByteArray message);
     // The datagrams of one read of the UDP worker.
-    void UpdateDatagrams(QByteArrayList messages);
+    void UpdateDatagrams(QByteArrayList messages, QStringList senders);
     // Server data, with the client it came from.
     void UpdateClientMsg(QByteArray message, QString client);
     void LoopSend();

@@ -420,16 +420,17 @@ void NetworkPage::showData(const QByteArray &bytes, QObject *source)
 {
     console->appendData(bytes, receiveStamp, source);
     receiveCounter->add(bytes.size());
-    // Datagrams do not say their sender yet.
-    hexViewer->received(source == udpService ? QStringLiteral("UDP") : linkName, bytes);
+    hexViewer->received(linkName, bytes);
 }
 
-void NetworkPage::showDatagrams(const QByteArrayList &datagrams)
+void NetworkPage::showDatagrams(const QByteArrayList &datagrams, const QStringList &senders)
 {
     console->appendDatagrams(datagrams, receiveStamp, udpService);
     qsizetype bytes = 0;
-    for (const QByteArray &datagram : datagrams)
-        bytes += datagram.size();
+    for (qsizetype i = 0; i < datagrams.size(); ++i) {
+        bytes += datagrams[i].size();
+        hexViewer->received(senders.value(i), datagrams[i]);
+    }
     receiveCounter->add(bytes);
 }
 

@@ -64,8 +64,9 @@ public:
 
     // A chunk from the client worker.
     void showData(const QByteArray &bytes, QObject *source);
-    // Datagrams from the UDP worker, each a message of its own.
-    void showDatagrams(const QByteArrayList &datagrams);
+    // Datagrams from the UDP worker, each a message of its own, with their
+    // senders as "address:port".
+    void showDatagrams(const QByteArrayList &datagrams, const QStringList &senders);
     // A chunk from `client` of the server.
     void showClientData(const QByteArray &bytes, const QString &client);
     void updateClients(const QString &method, const QString &ip);

@@ -17,6 +17,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QUdpSocket>
 #include <QVBoxLayout>
 
 namespace {
@@ -153,6 +154,35 @@ private slots:
         }
         QVERIFY(boxes->isEmpty());
         QVERIFY(d.window().isVisible());
+    }
+
+    // Each UDP sender is a source of its own, named by address and port.
+    void hexViewerNamesUdpSenders()
+    {
+        WindowDriver d;
+        d.click("UDPButton");
+        QUdpSocket probe;
+        QVERIFY(probe.bind(QHostAddress::LocalHost));
+        const quint16 port = probe.localPort();
+        probe.close();
+        d.type("Local_Port", port);
+        d.click("Connect");
+        QUdpSocket senders[2];
+        QStringList names { "全部" };
+        for (QUdpSocket &sender : senders) {
+            QVERIFY(sender.bind(QHostAddress::LocalHost));
+            names << QString("127.0.0.1:%1").arg(sender.localPort());
+        }
+        // Lost until the window has bound the port, so sent until one arrives.
+        QVERIFY(QTest::qWaitFor([&] { senders[0].writeDatagram("a", QHostAddress::LocalHost, port); return d.count("Recive_cnt") > 0; }));
+        senders[1].writeDatagram("bc", QHostAddress::LocalHost, port);
+        d.w("Recive_msg")->findChild<QAction *>("ActHexView")->trigger();
+        auto *sources = d.w<QComboBox>("HexViewSource");
+        QTRY_COMPARE(sources->count(), 3);
+        QStringList listed;
+        for (int i = 0; i < sources->count(); ++i)
+            listed << sources->itemText(i);
+        QCOMPARE(listed, names);
     }
 
     // Two server clients interleaved, each under its own source with its own
