@@ -13,9 +13,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include <asm/ioctls.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -88,6 +90,21 @@ QByteArray PseudoTerminal::readAvailable(int timeoutMs)
 bool PseudoTerminal::slaveSettings(termios *settings) const
 {
     return slaveFd >= 0 && tcgetattr(slaveFd, settings) == 0;
+}
+
+// What TCGETS2 fills; the kernel header that has it cannot be included beside <termios.h>.
+struct termios2
+{
+    tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed, c_ospeed;
+};
+
+int PseudoTerminal::slaveSpeed() const
+{
+    termios2 line {};
+    return slaveFd >= 0 && ioctl(slaveFd, TCGETS2, &line) == 0 ? int(line.c_ospeed) : -1;
 }
 
 std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::StandardButton> buttons)

@@ -30,6 +30,8 @@ public:
     QByteArray readAvailable(int timeoutMs = 200);
     // The line settings the slave side currently has.
     bool slaveSettings(termios *settings) const;
+    // The slave's output speed in bits per second, also when it is not one of the B constants.
+    int slaveSpeed() const;
     // Closes the master: for the process holding the slave this looks like a
     // removed device.
     void closeMaster();

@@ -116,10 +116,26 @@ private slots:
         d.choose("SerialList", pty.portName());
         d.click("serialButton");
         d.click("SerialOpen");
+        // 累计清零 leaves the serial figures; 清零 and the reset zero them, the reset the areas too.
+        const auto figures = [&] { return QList<qint64>({ d.count("ReciveCountLabel"), d.count("SendCountLabel") }); };
+        const auto exchange = [&] {
+            pty.write("in");
+            d.setText("DataToSend", "out");
+            d.click("SnedData");
+            return QTest::qWaitFor([&] { return figures() == QList<qint64>({ 2, 3 }); });
+        };
+        QVERIFY(exchange());
+        d.click("clear_send_cnt");
+        QCOMPARE(figures(), QList<qint64>({ 2, 3 }));
+        d.click("SendClear");
+        QCOMPARE(figures(), QList<qint64>({ 0, 0 }));
+        QVERIFY(exchange());
         d.click("TCPClient");
         const auto boxes = answerMessageBoxes({ QMessageBox::Yes, QMessageBox::Ok });
         d.click("resetButton");
         QCOMPARE(boxes->size(), 2);
+        QCOMPARE(figures(), QList<qint64>({ 0, 0 }));
+        QCOMPARE(d.text("DataRecive") + d.text("DataToSend"), QString());
         QVERIFY(store().allKeys().isEmpty());
         const QStringList defaults { "TCP客户端", "127.0.0.1", "115200", "none", pty.portName(), "false" };
         QCOMPARE(shown(d), defaults);
@@ -206,13 +222,24 @@ private slots:
         QFile text(folder.filePath("text.txt"));
         QVERIFY(text.open(QIODevice::WriteOnly) && text.write("<b>粗体</b> &amp;\r\n第二行\r\n") > 0);
         text.close();
-        for (const QString &path : { QString("/dev/null"), text.fileName() }) {
+        // Up to 16 MiB: a file of exactly that size loads, one byte more is refused.
+        const QByteArray bound(16 * 1024 * 1024, 'b');
+        QFile exact(folder.filePath("exact.txt")), over(folder.filePath("over.txt"));
+        QVERIFY(exact.open(QIODevice::WriteOnly) && exact.write(bound) == bound.size());
+        QVERIFY(over.open(QIODevice::WriteOnly) && over.write(bound + 'b') == bound.size() + 1);
+        exact.close();
+        over.close();
+        const QList<QPair<QString, QString>> loads { { "/dev/null", "kept" },
+                                                     { text.fileName(), "<b>粗体</b> &amp;\n第二行\n" },
+                                                     { over.fileName(), "kept" },
+                                                     { exact.fileName(), QLatin1String(bound) } };
+        for (const auto &[path, loaded] : loads) {
             d.setText("Send_msg", "kept");
             WindowDriver::answerNextFileDialog(path);
-            const bool refused = path != text.fileName();
+            const bool refused = loaded == "kept";
             const auto boxes = answerMessageBoxes({ QMessageBox::Ok });
             d.click("openfileButton");
-            QCOMPARE(d.text("Send_msg"), refused ? "kept" : "<b>粗体</b> &amp;\n第二行\n");
+            QVERIFY2(d.text("Send_msg") == loaded, qPrintable(path));
             QCOMPARE(boxes->size() == 1 && boxes->first().text.contains(path), refused);
         }
         // A long line, set or pasted, is kept in blocks the area can lay out, yet copied and sent whole.

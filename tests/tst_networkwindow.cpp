@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QHostInfo>
+#include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QRegularExpression>
@@ -91,6 +92,8 @@ private slots:
         // Hex that is not pairs of digits stops the loop with a box that says where, and sends nothing.
         QTcpSocket *old = connectClient(d, peer);
         QVERIFY(old);
+        QTest::qWait(100); // the next link gets nothing of the ended loop
+        QCOMPARE(old->bytesAvailable(), 0);
         d.check("HexSend", true);
         d.setText("Send_msg", "41 4");
         d.click("Timer_Send");
@@ -182,9 +185,24 @@ private slots:
         d.check("DisplaySendMsg", true);
         send(d, "");
         QTRY_VERIFY(d.text("Recive_msg").contains("   Send\n"));
-        QVERIFY(QRegularExpression("^系统分配的本地端口:[1-9]\\d*$", QRegularExpression::MultilineOption)
-                    .match(d.text("Recive_msg")).hasMatch());
+        const auto bound = QRegularExpression("^系统分配的本地端口:([1-9]\\d*)$", QRegularExpression::MultilineOption)
+                               .match(d.text("Recive_msg"));
+        QVERIFY(bound.hasMatch());
         QCOMPARE(d.count("Send_cnt"), 0);
+        // A datagram leaves from the bound port to the named target, whole; the answer comes back to the page.
+        QVERIFY(target.waitForReadyRead(5000));
+        QCOMPARE(target.receiveDatagram().data(), QByteArray());
+        send(d, "ping ✓");
+        QVERIFY(target.waitForReadyRead(5000));
+        const QNetworkDatagram ping = target.receiveDatagram();
+        QCOMPARE(ping.data(), QByteArray("ping ✓"));
+        QCOMPARE(QString::number(ping.senderPort()), bound.captured(1));
+        QTRY_COMPARE(d.count("Send_cnt"), ping.data().size());
+        target.writeDatagram("pong", QHostAddress::LocalHost, ping.senderPort());
+        QTRY_VERIFY(d.text("Recive_msg").endsWith("pong"));
+        QCOMPARE(d.count("Recive_cnt"), 4);
+        d.click("clear_send_cnt");
+        QCOMPARE(QList<qint64>({ d.count("Send_cnt"), d.count("Recive_cnt") }), QList<qint64>({ 0, 0 }));
         d.check("DisplayTime", false);
         d.click("Disconnect");
         d.click("TCPserver");
@@ -242,6 +260,12 @@ private slots:
         d.click("Kick");
         QTRY_COMPARE(clients[2].state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(list->count(), 3);
+        // A client leaving amid a character shows the rest before its departure.
+        const QString leaving = QString("\uFFFD\nClient:127.0.0.1:%1 left!").arg(clients[1].localPort());
+        clients[1].write("\xe4\xb8");
+        clients[1].disconnectFromHost();
+        QTRY_VERIFY(d.text("Recive_msg").endsWith(leaving));
+        QCOMPARE(list->count(), 2);
         d.click("Disconnect");
         QCOMPARE(list->count(), 0);
         QCOMPARE(d.enabled(modeButtons), modeButtons.join(' '));
