@@ -340,6 +340,7 @@ private slots:
         QTest::newRow("connect refused") << "TCPClient" << "";
         QTest::newRow("listen on a port in use") << "TCPserver" << "";
         QTest::newRow("markup shown as typed") << "UDPButton" << "<b>1</b>";
+        QTest::newRow("bind a port that another socket would share") << "UDPButton" << "";
     }
 
     void refusalsLeaveThePageClosed()
@@ -352,6 +353,9 @@ private slots:
             port = QString::number(holder.serverPort());
         if (mode == "TCPClient")
             holder.close();
+        QUdpSocket sharer;
+        if (mode == "UDPButton" && port == QString::number(holder.serverPort()))
+            QVERIFY(sharer.bind(QHostAddress::LocalHost, holder.serverPort(), QAbstractSocket::ReuseAddressHint));
         WindowDriver d;
         d.click(mode);
         d.type(mode == "TCPClient" ? "Obj_Port" : "Local_Port", port);

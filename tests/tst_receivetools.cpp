@@ -167,12 +167,12 @@ private slots:
         probe.close();
         d.type("Local_Port", port);
         d.click("Connect");
+        // The second sends from the first one's port on another address.
         QUdpSocket senders[2];
-        QStringList names { "全部" };
-        for (QUdpSocket &sender : senders) {
-            QVERIFY(sender.bind(QHostAddress::LocalHost));
-            names << QString("127.0.0.1:%1").arg(sender.localPort());
-        }
+        QVERIFY(senders[0].bind(QHostAddress::LocalHost));
+        QVERIFY(senders[1].bind(QHostAddress("127.0.0.2"), senders[0].localPort()));
+        const QString from = QString::number(senders[0].localPort());
+        const QStringList names { "全部", "127.0.0.1:" + from, "127.0.0.2:" + from };
         // Lost until the window has bound the port, so sent until one arrives.
         QVERIFY(QTest::qWaitFor([&] { senders[0].writeDatagram("a", QHostAddress::LocalHost, port); return d.count("Recive_cnt") > 0; }));
         senders[1].writeDatagram("bc", QHostAddress::LocalHost, port);
