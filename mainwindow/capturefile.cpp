@@ -20,12 +20,12 @@ bool CaptureFile::start(const QString &folder, const QDateTime &now)
         text.setFileName(RecordFile::numberedPath(stem, counter, QStringLiteral(".txt")));
         raw.setFileName(RecordFile::numberedPath(stem, counter, QStringLiteral(".bin")));
         // NewOnly: neither file of an earlier capture or record is touched.
-        if (!text.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (!text.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
             if (text.exists())
                 continue;
             return fail(text);
         }
-        if (raw.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        if (raw.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
             return true;
         const bool taken = raw.exists();
         text.close();
@@ -49,13 +49,17 @@ bool CaptureFile::append(QStringView shown, QByteArrayView raw)
     return false;
 }
 
+// Unbuffered, so each pass reaches the system at once. A short write gives
+// no reason; the write of the rest fails with the system's own.
 bool CaptureFile::write(QFile &file, QByteArrayView bytes, qint64 *count)
 {
-    if (!bytes.isEmpty() && file.write(bytes.data(), bytes.size()) != bytes.size())
-        return fail(file);
-    if (!file.flush())
-        return fail(file);
-    *count += bytes.size();
+    while (!bytes.isEmpty()) {
+        const qint64 written = file.write(bytes.data(), bytes.size());
+        if (written <= 0)
+            return fail(file);
+        *count += written;
+        bytes = bytes.sliced(written);
+    }
     return true;
 }
 

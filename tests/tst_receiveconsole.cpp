@@ -1,6 +1,7 @@
 #include "mainwindow/capturefile.h"
 #include "mainwindow/receiveconsole.h"
 #include "mainwindow/receiveview.h"
+#include "mainwindow/recordfile.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -8,6 +9,11 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QtTest>
+
+#include <csignal>
+#include <cstring>
+
+#include <sys/resource.h>
 
 // A receive area as a page has it: the view and its three option boxes.
 struct Page
@@ -183,6 +189,35 @@ private slots:
     }
     // A capture records what is shown from its start to its stop, on lines of their own, whole
     // whatever the bound, and every byte received.
+    // A capture takes the first name of its second that no file holds, and
+    // leaves nothing behind when only its .bin name is taken; a failed write
+    // ends it and says so.
+    void captureNamesAndFailures()
+    {
+        QTemporaryDir folder;
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString stem = QFileInfo(RecordFile::recordPath(folder.path(), now)).completeBaseName();
+        CaptureFile first, second;
+        QVERIFY(first.start(folder.path(), now));
+        QFile(folder.filePath(stem + "-2.bin")).open(QIODevice::WriteOnly);
+        QVERIFY(second.start(folder.path(), now));
+        const QStringList names { stem + "-2.bin", stem + "-3.bin", stem + "-3.txt", stem + ".bin", stem + ".txt" };
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files, QDir::Name), names);
+        QSignalSpy failed(&second, &CaptureFile::failed);
+        rlimit unbounded {};
+        getrlimit(RLIMIT_FSIZE, &unbounded);
+        rlimit small = unbounded;
+        small.rlim_cur = 8;
+        signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        const bool written = second.append(u"more than eight", "x");
+        setrlimit(RLIMIT_FSIZE, &unbounded);
+        QVERIFY(!written && !second.isActive());
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.first().value(0).toString(), folder.filePath(stem + "-3.txt"));
+        QCOMPARE(failed.first().value(1).toString(), QString::fromLocal8Bit(strerror(EFBIG)));
+    }
+
     void captureHoldsWhatWasShown()
     {
         Page page;
