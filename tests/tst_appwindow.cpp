@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QPlainTextEdit>
 #include <QComboBox>
@@ -38,6 +39,17 @@ QStringList shown(const WindowDriver &d)
         all << d.text(name);
     all << d.w("HexDisplay")->property("checked").toString();
     return all;
+}
+
+// The names of the option boxes that are checked, joined by spaces.
+QString checkedBoxes(const WindowDriver &d)
+{
+    QStringList names;
+    for (const QCheckBox *box : d.window().findChildren<QCheckBox *>())
+        if (box->isChecked())
+            names << box->objectName();
+    names.sort();
+    return names.join(' ');
 }
 
 // Threads or open descriptors of this process.
@@ -86,6 +98,13 @@ private slots:
         PseudoTerminal pty;
         QStringList ports { pty.portName(), "ttyQ0" };
         WindowDriver d([&] { return ports; });
+        QCOMPARE(checkedBoxes(d), "AutoSwitchLine AutoSwitchLine_2");
+        QStringList titles;
+        for (const char *mode : { "TCPserver", "UDPButton", "serialButton", "TCPClient" }) {
+            d.click(mode);
+            titles << d.text("titlelabel");
+        }
+        QCOMPARE(titles, QStringList({ "TCP服务器", "UDP", "串口", "TCP客户端" }));
         d.click("UDPButton");
         d.type("Obj_IP", "localhost");
         d.choose("BaudrateList", "9600");
@@ -136,6 +155,7 @@ private slots:
         QCOMPARE(boxes->size(), 2);
         QCOMPARE(figures(), QList<qint64>({ 0, 0 }));
         QCOMPARE(d.text("DataRecive") + d.text("DataToSend"), QString());
+        QCOMPARE(checkedBoxes(d), "AutoSwitchLine AutoSwitchLine_2");
         QVERIFY(store().allKeys().isEmpty());
         const QStringList defaults { "TCP客户端", "127.0.0.1", "115200", "none", pty.portName(), "false" };
         QCOMPARE(shown(d), defaults);
@@ -192,8 +212,9 @@ private slots:
             QTRY_COMPARE(boxes->size(), 2);
             folder.refresh();
         }
-        const QRegularExpression named("^\\d{4}年\\d\\d月\\d\\d日\\d\\d-\\d\\d-\\d\\d\\.txt$");
-        const QString first = folder.entryList().filter(named).value(0);
+        const QString first = folder.entryList().filter(QRegularExpression("\\d\\d\\.txt$")).value(0);
+        const QDateTime named = QDateTime::fromString(first, "yyyy年MM月dd日hh-mm-ss'.txt'");
+        QVERIFY2(qAbs(named.secsTo(QDateTime::currentDateTime())) < 60, qPrintable(first));
         QCOMPARE(folder.entryList(), QStringList({ QString(first).replace(".txt", "-2.txt"), first }));
         QFile record(folder.filePath(first));
         QVERIFY(record.open(QIODevice::ReadOnly));

@@ -229,6 +229,9 @@ private slots:
         d.click("ClearMessage");
         QTRY_COMPARE(model->rowCount(), 0);
         QCOMPARE(sources->count(), 1);
+        clients[1].write("new");
+        QTRY_COMPARE(model->rowCount(), 1);
+        QCOMPARE(rows(*model), QStringList({ "00000000|6e 65 77                                        |new" }));
     }
 };
 

@@ -383,6 +383,7 @@ private slots:
         auto *area = ui.w<ReceiveView>("Recive_msg");
         QAction *capture = area->findChild<QAction *>("ActCapture");
         capture->trigger();
+        QCOMPARE(capture->text(), QStringLiteral("停止记录"));
         QTcpServer listener; // the peer of client mode; in server mode, only to find a free port
         QVERIFY(listener.listen(QHostAddress::LocalHost));
         const quint16 port = listener.serverPort();
@@ -407,6 +408,7 @@ private slots:
         QVERIFY(area->document()->characterCount() <= 1024 * 1024);
         capture->trigger();
         QTRY_VERIFY(lastLine().startsWith(QStringLiteral("停止记录")));
+        QCOMPARE(capture->text(), QStringLiteral("开始记录"));
         QFile text(captures.filePath(QDir(captures.path()).entryList({ "*.txt" }).value(0)));
         QFile raw(QString(text.fileName()).replace(".txt", ".bin"));
         QVERIFY(text.open(QIODevice::ReadOnly) && raw.open(QIODevice::ReadOnly));
