@@ -121,7 +121,7 @@ std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::Standa
         if (!box || box == last || !box->isVisible())
             return;
         last = box;
-        *answered << AnsweredBox { box->text(), box->textFormat() };
+        *answered << AnsweredBox { box->windowTitle(), box->text(), box->textFormat() };
         const QMessageBox::StandardButton answer = buttons.takeFirst();
         if (QAbstractButton *target = box->button(answer))
             target->click();

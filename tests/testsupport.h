@@ -45,6 +45,7 @@ private:
 // What a modal message box said.
 struct AnsweredBox
 {
+    QString title;
     QString text;
     Qt::TextFormat textFormat = Qt::AutoText;
 };

@@ -197,11 +197,20 @@ private slots:
         d.restart(lister);
         d.click("serialButton");
         d.click("SerialOpen");
-        pty.write("记录 end");
-        QTRY_VERIFY(d.text("DataRecive").contains("end"));
         QDir folder(d.folder() + "/%1", "*.txt"); // the %1 stays as it is in the second record's name
         QVERIFY(folder.mkpath("."));
         d.window().setRecordDirectory(folder.path());
+        // An empty area: the network one is saved as an empty record, the serial one not at all.
+        auto empty = answerMessageBoxes({ QMessageBox::Ok });
+        d.click("SaveData");
+        d.click("savefileButton");
+        QTRY_COMPARE(empty->size(), 1);
+        QCOMPARE(empty->first().text.section('\n', 0, 0), "保存成功！");
+        QCOMPARE(QFileInfo(empty->first().text.section('\n', 1)).size(), 0);
+        QCOMPARE(folder.entryList().size(), 1);
+        pty.write("记录 end");
+        QTRY_VERIFY(d.text("DataRecive").contains("end"));
+
         // Two saves that straddle a second prove nothing, so such a pair is tried again.
         for (int attempt = 0; attempt < 5 && folder.entryList().filter("-2.txt").isEmpty(); ++attempt) {
             for (const QString &name : folder.entryList())
@@ -250,7 +259,8 @@ private slots:
         QVERIFY(over.open(QIODevice::WriteOnly) && over.write(bound + 'b') == bound.size() + 1);
         exact.close();
         over.close();
-        const QList<QPair<QString, QString>> loads { { "/dev/null", "kept" },
+        const QList<QPair<QString, QString>> loads { { "", "kept" },
+                                                     { "/dev/null", "kept" },
                                                      { text.fileName(), "<b>粗体</b> &amp;\n第二行\n" },
                                                      { over.fileName(), "kept" },
                                                      { exact.fileName(), QLatin1String(bound) } };
@@ -262,6 +272,8 @@ private slots:
             d.click("openfileButton");
             QVERIFY2(d.text("Send_msg") == loaded, qPrintable(path));
             QCOMPARE(boxes->size() == 1 && boxes->first().text.contains(path), refused);
+            if (path.isEmpty())
+                QCOMPARE(boxes->first().title + ' ' + boxes->first().text, "提示 未选择文件");
         }
         // A long line, set or pasted, is kept in blocks the area can lay out, yet copied and sent whole.
         const QString line = QString("0123456789").repeated(1000);

@@ -7,6 +7,7 @@
 #include "tests/testsupport.h"
 #include "tests/windowdriver.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -133,6 +134,16 @@ private slots:
             const QTextCursor found = view->textCursor();
             QCOMPARE(view->joinedText(found.selectionStart(), found.selectionEnd()), selected);
         }
+        // Previous and next step through the matches and wrap at either end.
+        text->setText("yyy");
+        QTRY_VERIFY(count->text().startsWith("1 / "));
+        QStringList steps;
+        for (const char *button : { "FindPrevious", "FindNext", "FindNext", "FindPrevious" }) {
+            bar.findChild<QAbstractButton *>(button)->click();
+            steps << count->text();
+        }
+        const QString total = count->text().section(" / ", 1);
+        QCOMPARE(steps, QStringList({ total + " / " + total, "1 / " + total, "2 / " + total, "1 / " + total }));
     }
 
     // Escape in the find bar, or in its area while the bar is shown, closes the bar, not the window.
