@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -144,6 +145,14 @@ private slots:
         }
         const QString total = count->text().section(" / ", 1);
         QCOMPARE(steps, QStringList({ total + " / " + total, "1 / " + total, "2 / " + total, "1 / " + total }));
+        // Closed, the bar lets the area follow new data again.
+        QTest::keyClick(text, Qt::Key_Escape);
+        for (int i = 0; i < 100; ++i)
+            console.appendMessage("line", QString());
+        console.flush();
+        const QScrollBar *scroll = view->verticalScrollBar();
+        QVERIFY(scroll->maximum() > 0);
+        QCOMPARE(scroll->value(), scroll->maximum());
     }
 
     // Escape in the find bar, or in its area while the bar is shown, closes the bar, not the window.
