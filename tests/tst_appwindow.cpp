@@ -320,6 +320,10 @@ private slots:
         QVERIFY(program.waitForFinished());
         QCOMPARE(captured(".bin"), data);
         QCOMPARE(captured(".txt"), data);
+        // An option it does not know ends the program at once with status 2.
+        program.start(QUORVIX_PROGRAM, { "--no-such-option" });
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitCode(), 2);
     }
 
     void soakCycles_data()

@@ -49,6 +49,7 @@ private slots:
     {
         WindowDriver d;
         QSignalSpy connects(&d.window(), &MainWindow::tcpC_connect);
+        QCOMPARE(d.enabled(watched), "Connect Obj_IP Obj_Port DnsAnalysis");
         // Disconnect cancels a lookup: only the plain Connect after it goes out.
         d.check("DnsAnalysis", true);
         d.type("Obj_IP", "localhost");

@@ -118,7 +118,7 @@ private slots:
         FindBar bar(view);
         window.show();
         QObject source;
-        const QByteArray run = QByteArray(ReceiveView::MaxBlockLength - 2, 'x') + "needle" + QByteArray(50, 'y');
+        const QByteArray run = QByteArray(ReceiveView::MaxBlockLength - 2, 'x') + "needle" + QByteArray(50, 'y') + " axb a.b";
         console.appendData(run, QString(), &source);
         hex.setChecked(true);
         console.appendData("A\r", QString(), &source);
@@ -127,7 +127,7 @@ private slots:
         QVERIFY(view->document()->blockCount() > 1);
         auto *text = bar.findChild<QLineEdit *>("FindText");
         auto *count = bar.findChild<QLabel *>("FindCount");
-        const std::pair<QString, QString> queries[] = { { "needle", "needle" }, { "0D 0A", "0d0a" } };
+        const std::pair<QString, QString> queries[] = { { "needle", "needle" }, { "a.b", "a.b" }, { "0D 0A", "0d0a" } };
         for (const auto &[query, selected] : queries) {
             bar.open();
             text->setText(query);
