@@ -71,6 +71,15 @@ private slots:
         WindowDriver d;
         QVERIFY(d.w("Recive_msg")->property("readOnly").toBool() && d.w("DataRecive")->property("readOnly").toBool());
         QVERIFY(d.w("SerialList")->property("editable").toBool());
+        // Each receive area carries its own tools, named as its menu shows them.
+        for (const char *area : { "Recive_msg", "DataRecive" }) {
+            QStringList tools;
+            for (const QAction *action : d.w(area)->findChildren<QAction *>(QRegularExpression("^Act")))
+                tools << action->objectName() + ' ' + action->text();
+            tools.sort();
+            QCOMPARE(tools, QStringList({ "ActCapture 开始记录", "ActCaptureFolder 记录文件夹…", "ActFind 查找…",
+                                          "ActHexView 十六进制查看…" }));
+        }
         QButtonGroup *modes = d.w<QAbstractButton>("serialButton")->group();
         QVERIFY(modes && modes->exclusive() && modes->buttons().size() == 4 && modes->checkedButton());
         QVERIFY(!d.w<QAbstractButton>("TCPClient")->icon().pixmap(32, 32).isNull()); // null without the SVG plugin

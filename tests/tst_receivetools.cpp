@@ -246,6 +246,14 @@ private slots:
         QTest::keySequence(table, QKeySequence::Copy);
         const QByteArray sent = counting(0x41, 17) + counting(0x61, 15);
         QCOMPARE(QApplication::clipboard()->text(), sent.left(16).toHex(' ') + '\n' + sent.mid(16).toHex(' '));
+        // A sender that comes while the viewer is open is listed and shown under its own name.
+        QTcpSocket late;
+        QVERIFY(connectOnceListening(late, port));
+        late.write("late");
+        QTRY_COMPARE(sources->count(), 4);
+        QCOMPARE(sources->itemText(3), QString("127.0.0.1:%1").arg(late.localPort()));
+        sources->setCurrentIndex(3);
+        QCOMPARE(rows(*model), QStringList({ "00000000|6c 61 74 65                                     |late" }));
         d.click("ClearMessage");
         QTRY_COMPARE(model->rowCount(), 0);
         QCOMPARE(sources->count(), 1);
