@@ -146,12 +146,18 @@ private slots:
         QCOMPARE(readQuickSends(store), unusual); // kept even if the program ends without saving
         d.restart();
         QCOMPARE(rows(d)->rows(), unusual);
+        // A shorter list, then an empty one, is what comes back.
+        for (const QuickSendList &kept : { unusual.mid(1, 1), QuickSendList() }) {
+            rows(d)->setRows(kept);
+            d.restart();
+            QCOMPARE(rows(d)->rows(), kept);
+        }
     }
 
     void importAddsOrChangesNothing()
     {
         WindowDriver d;
-        addRow(d, "kept", "1", false);
+        addRow(d, "kept", "31", true);
         const QString shared = d.folder() + "/shared.json";
         WindowDriver::answerNextFileDialog(shared);
         d.click("QuickSendExport");
@@ -173,7 +179,7 @@ private slots:
         }
         WindowDriver::answerNextFileDialog(shared);
         d.click("QuickSendImport");
-        QCOMPARE(rows(d)->rows(), QuickSendList({ { "kept", "1" }, { "kept", "1" } }));
+        QCOMPARE(rows(d)->rows(), QuickSendList({ { "kept", "31", true, false }, { "kept", "31", true, false } }));
     }
 };
 
