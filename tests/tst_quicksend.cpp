@@ -152,6 +152,13 @@ private slots:
             d.restart();
             QCOMPARE(rows(d)->rows(), kept);
         }
+        // Of ten rows the first nine have keys, and the last can be removed.
+        rows(d)->setRows(QuickSendList(10));
+        QCOMPARE(rows(d)->headerData(8, Qt::Vertical).toString() + ' ' + rows(d)->headerData(9, Qt::Vertical).toString(),
+                 "Ctrl+9 10");
+        d.w<QTableView>("QuickSendTable")->setCurrentIndex(rows(d)->index(9, QuickSendModel::Name));
+        d.click("QuickSendRemove");
+        QCOMPARE(rows(d)->rowCount(), 9);
     }
 
     void importAddsOrChangesNothing()
