@@ -59,7 +59,7 @@ private slots:
         // An empty name fails at once, without asking the network: a box, and the page closed again.
         const QString closed = d.enabled(watched);
         d.type("Obj_IP", "");
-        const auto boxes = answerMessageBoxes({ QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok });
+        const auto boxes = answerMessageBoxes({ QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok });
         d.click("Connect");
         QTRY_COMPARE(boxes->size(), 1);
         QCOMPARE(d.enabled(watched), closed);
@@ -102,6 +102,12 @@ private slots:
         QVERIFY2(boxes->last().text.contains(QStringLiteral("第 4 个字符“4”")), qPrintable(boxes->last().text));
         QVERIFY(!d.w("Timer_Send")->property("checked").toBool());
         d.check("HexSend", false);
+        // So does a period that is no period.
+        d.type("period", "0");
+        d.click("Timer_Send");
+        QTRY_COMPARE(boxes->size(), 3);
+        QVERIFY(!d.w("Timer_Send")->property("checked").toBool());
+        d.type("period", "20");
         // A Connect right after a Disconnect lets the old link deliver, to a peer slow to read, what was
         // counted; the old link's end does not close the next. Both counters go past 16 bits.
         const QString chunk = QString(63, u'x').append(u'\n').repeated(256 * 1024);
@@ -134,7 +140,7 @@ private slots:
         d.click("Disconnect");
         d.click("Connect");
         QTRY_VERIFY(later.hasPendingConnections());
-        QCOMPARE(boxes->size(), 2);
+        QCOMPARE(boxes->size(), 3);
     }
 
     // What the client hands over is credited back to it alone: a worker whose thread never ran
@@ -257,7 +263,10 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(d.count("Send_cnt"), 0);
         QVERIFY(!d.text("Recive_msg").contains(QRegularExpression("^[xy]$", QRegularExpression::MultilineOption)));
-        // Kick closes the chosen client only; Disconnect the others, and frees the other modes.
+        // Kick closes the chosen client only, none while all are chosen; Disconnect the others, and frees the other modes.
+        list->setCurrentIndex(0);
+        d.click("Kick");
+        QCOMPARE(list->count(), 4);
         list->setCurrentIndex(3);
         d.click("Kick");
         QTRY_COMPARE(clients[2].state(), QAbstractSocket::UnconnectedState);

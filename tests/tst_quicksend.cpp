@@ -85,6 +85,7 @@ private slots:
         addRow(d, "third", "温度", false);
         addRow(d, "bad", "12 3", true);
         clickCell(d, 0, QuickSendModel::Send);
+        QVERIFY(d.text("QuickSendStatus").contains(QStringLiteral("第 1 行")));
         QVERIFY(d.text("QuickSendStatus").contains(QStringLiteral("网络连接未打开")));
 
         QTcpServer peer;
@@ -105,6 +106,15 @@ private slots:
         QTRY_COMPARE(link->peek(64), expected);
         QTRY_COMPARE(d.count("Send_cnt"), expected.size());
         QTRY_COMPARE(d.text("Recive_msg"), QStringLiteral("AB\n\n0x41, 42\n43\n温度"));
+        // A row moves down and back up with the selection.
+        auto *table = d.w<QTableView>("QuickSendTable");
+        table->setCurrentIndex(rows(d)->index(0, QuickSendModel::Name));
+        QStringList order;
+        for (const char *button : { "QuickSendDown", "QuickSendUp" }) {
+            d.click(button);
+            order << rows(d)->rows().value(0).name + ',' + rows(d)->rows().value(1).name;
+        }
+        QCOMPARE(order, QStringList({ ",ab", "ab," }));
     }
 
     void sequenceRunsInOrderAndEndsWithTheLink()

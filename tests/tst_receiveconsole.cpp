@@ -238,6 +238,9 @@ private slots:
         page.hex->setChecked(true);
         page.console.appendDatagrams({ "\x01\xff" }, QString(), &page.source);
         page.console.stopCapture();
+        page.hex->setChecked(false);
+        page.newParagraph->setChecked(false);
+        page.stream("z"); // runs on after data, not after the stop line
         page.console.flush();
         QFile text(capture->textPath());
         QFile raw(QString(capture->textPath()).replace(".txt", ".bin"));
@@ -245,7 +248,7 @@ private slots:
         QCOMPARE(text.readAll(), "a\n\n\nb\nc\necho\n01 ff");
         QCOMPARE(raw.readAll(), "a\r\nb\r\nc\x01\xff");
         QCOMPARE(page.shownLines().mid(1).join('|').remove(folder.path()),
-                 QStringLiteral("echo|01 ff|停止记录：/%1，文本 18 字节，原始数据 9 字节")
+                 QStringLiteral("01 ff|停止记录：/%1，文本 18 字节，原始数据 9 字节|z")
                      .arg(QFileInfo(text).fileName()));
     }
 };
