@@ -125,10 +125,12 @@ private slots:
         d.click("SerialOpen");
         for (const char *payload : { "a", "b", "c" })
             addRow(d, payload, payload, false);
+        QCOMPARE(d.text("QuickSendDelay"), "100");
         d.type("QuickSendDelay", "20");
         d.click("QuickSendSequence");
         QCOMPARE(pty.read(3), "abc");
         QTRY_VERIFY(!d.w<QAbstractButton>("QuickSendSequence")->isChecked());
+        QCOMPARE(d.text("QuickSendStatus"), QStringLiteral("依次发送完成，共 3 行。"));
         // A link closed and opened again between two rows gets none of the rest.
         d.type("QuickSendDelay", "1000");
         d.click("QuickSendSequence");

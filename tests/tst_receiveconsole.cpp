@@ -232,6 +232,7 @@ private slots:
         page.stream("before");
         page.console.startCapture(capture);
         page.stream("a\r");
+        page.console.flush(); // a paragraph that starts in the next pass
         page.newParagraph->setChecked(true);
         page.stream("\nb\r\nc");
         page.console.appendMessage("echo", QString());

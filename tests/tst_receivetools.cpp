@@ -145,14 +145,22 @@ private slots:
         }
         const QString total = count->text().section(" / ", 1);
         QCOMPARE(steps, QStringList({ total + " / " + total, "1 / " + total, "2 / " + total, "1 / " + total }));
-        // Closed, the bar lets the area follow new data again.
-        QTest::keyClick(text, Qt::Key_Escape);
-        for (int i = 0; i < 100; ++i)
-            console.appendMessage("line", QString());
-        console.flush();
+        // Closed, the bar lets the area follow new data again; open, it keeps its match in view.
         const QScrollBar *scroll = view->verticalScrollBar();
-        QVERIFY(scroll->maximum() > 0);
-        QCOMPARE(scroll->value(), scroll->maximum());
+        const auto moreLines = [&console] {
+            for (int i = 0; i < 100; ++i)
+                console.appendMessage("line", QString());
+            console.flush();
+        };
+        QTest::keyClick(text, Qt::Key_Escape);
+        moreLines();
+        QVERIFY(scroll->maximum() > 0 && scroll->value() == scroll->maximum());
+        bar.open();
+        text->setText("needle");
+        QTRY_COMPARE(count->text(), "1 / 1");
+        const int held = scroll->value();
+        moreLines();
+        QVERIFY(scroll->value() == held && held < scroll->maximum());
     }
 
     // Escape in the find bar, or in its area while the bar is shown, closes the bar, not the window.
