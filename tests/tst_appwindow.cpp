@@ -134,6 +134,11 @@ private slots:
         d.restart([&] { return ports; });
         d.restart([&] { return ports; });
         QCOMPARE(d.text("SerialList"), "ttyQ1");
+        QCOMPARE(d.text("titlelabel"), "UDP");
+        d.close();
+        store().setValue("protocol/currentIndex", 3); // the serial mode is not one to start in
+        d.restart([&] { return ports; });
+        QCOMPARE(d.text("titlelabel"), "TCP客户端");
         // A pick outlasts that port's arrival; with the pty open, a reset closes it and keeps the field.
         d.choose("SerialList", "ttyQ0");
         ports << "ttyQ1";

@@ -155,6 +155,9 @@ private slots:
     {
         Page page;
         page.view->setBounds({ 10, 1 << 20 });
+        page.paragraphs(0, 10); // exactly the bound: all kept
+        QCOMPARE(page.shownLines(), QString("0 1 2 3 4 5 6 7 8 9").split(' '));
+        page.console.clear();
         page.paragraphs(0, 5);
         page.stream(QByteArray(3 * ReceiveView::MaxBlockLength, 'l'));
         page.paragraphs(5, 15);

@@ -150,6 +150,7 @@ private slots:
         const auto refused = answerMessageBoxes({ QMessageBox::Ok }); // a refusal then fails instead of hanging
         r.d.click("SerialOpen");
         QVERIFY2(r.carries(), qPrintable(refused->value(0).text));
+        QCOMPARE(r.d.enabled(lists + arrangement), "SerialClose SnedData");
         termios settings {};
         QVERIFY(r.pty.slaveSettings(&settings));
         const uint cflags = settings.c_cflag & (CSTOPB | PARODD | CMSPAR | CRTSCTS);
