@@ -2,6 +2,7 @@
 #include "app/quitsignals.h"
 #include "app/qttranslation.h"
 #include "app/stylesheet.h"
+#include "mainwindow/receiveview.h"
 #include "tests/testsupport.h"
 #include "tests/windowdriver.h"
 
@@ -137,8 +138,14 @@ private slots:
         QCOMPARE(d.text("titlelabel"), "UDP");
         d.close();
         store().setValue("protocol/currentIndex", 3); // the serial mode is not one to start in
+        store().setValue("display/maxParagraphs", 0); // raised to 1
+        store().setValue("display/maxCharacters", "many"); // the default
         d.restart([&] { return ports; });
         QCOMPARE(d.text("titlelabel"), "TCP客户端");
+        for (const char *area : { "Recive_msg", "DataRecive" }) {
+            const ReceiveView::Bounds bounds = d.w<ReceiveView>(area)->displayBounds();
+            QCOMPARE(QList<int>({ bounds.maxParagraphs, bounds.maxCharacters }), QList<int>({ 1, 16 * 1024 * 1024 }));
+        }
         // A pick outlasts that port's arrival; with the pty open, a reset closes it and keeps the field.
         d.choose("SerialList", "ttyQ0");
         ports << "ttyQ1";
