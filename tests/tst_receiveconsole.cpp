@@ -162,7 +162,8 @@ private slots:
         page.stream(QByteArray(3 * ReceiveView::MaxBlockLength, 'l'));
         page.paragraphs(5, 15);
         QCOMPARE(page.shownLines().mid(1), QString("6 7 8 9 10 11 12 13 14").split(' '));
-        QVERIFY(page.shownLines().first().contains(QStringLiteral("开始记录")));
+        QCOMPARE(page.shownLines().first(),
+                 QStringLiteral("（较早的内容已移除，这里只显示最新的部分；要保留全部内容，请在右键菜单中选择“开始记录”）"));
         page.view->setBounds({ 10, 8 * ReceiveView::MaxBlockLength });
         page.newParagraph->setChecked(false);
         for (const bool hex : { false, true }) {
