@@ -15,6 +15,7 @@
 #   to:
 #   <the text to put in its place>
 # The text after "from:" must occur exactly once in the file.
+# A block without a "file:" line is a comment.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 check_only=0
@@ -24,6 +25,9 @@ shift $(( $# > 0 ? 1 : 0 ))
 source "$root/tools/setup.sh"
 set +e
 export QT_QPA_PLATFORM=offscreen
+# A fault that leaves a box open or a wait unmet fails its test function in a
+# minute, not at the end of the test's whole CTest timeout.
+export QTEST_FUNCTION_TIMEOUT=${QTEST_FUNCTION_TIMEOUT:-60000}
 build=$QUORVIX_BUILD
 
 if [ "$check_only" = 0 ]; then
