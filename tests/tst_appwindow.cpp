@@ -244,7 +244,7 @@ private slots:
         }
         const QString first = folder.entryList().filter(QRegularExpression("\\d\\d\\.txt$")).value(0);
         const QDateTime named = QDateTime::fromString(first, "yyyy年MM月dd日hh-mm-ss'.txt'");
-        QVERIFY2(qAbs(named.secsTo(QDateTime::currentDateTime())) < 60, qPrintable(first));
+        QVERIFY2(named.isValid() && qAbs(named.secsTo(QDateTime::currentDateTime())) < 60, qPrintable(first));
         QCOMPARE(folder.entryList(), QStringList({ QString(first).replace(".txt", "-2.txt"), first }));
         QFile record(folder.filePath(first));
         QVERIFY(record.open(QIODevice::ReadOnly));

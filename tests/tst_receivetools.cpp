@@ -265,9 +265,12 @@ private slots:
         d.click("ClearMessage");
         QTRY_COMPARE(model->rowCount(), 0);
         QCOMPARE(sources->count(), 1);
-        clients[1].write("new");
-        QTRY_COMPARE(model->rowCount(), 1);
-        QCOMPARE(rows(*model), QStringList({ "00000000|6e 65 77                                        |new" }));
+        clients[1].write("new"); // counted from 0 again, in all and under its own name
+        QTRY_COMPARE(sources->count(), 2);
+        for (const int source : { 0, 1 }) {
+            sources->setCurrentIndex(source);
+            QCOMPARE(rows(*model), QStringList({ "00000000|6e 65 77                                        |new" }));
+        }
     }
 };
 
