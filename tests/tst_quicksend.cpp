@@ -164,8 +164,11 @@ private slots:
             d.restart();
             QCOMPARE(rows(d)->rows(), kept);
         }
-        // Of ten rows the first nine have keys, and the last can be removed.
+        // Of ten rows the first nine have keys, and the last can be removed; a hex box unchecks.
         rows(d)->setRows(QuickSendList(10));
+        for (const Qt::CheckState state : { Qt::Checked, Qt::Unchecked })
+            rows(d)->setData(rows(d)->index(9, QuickSendModel::Hex), state, Qt::CheckStateRole);
+        QVERIFY(!rows(d)->rows().last().hex);
         QCOMPARE(rows(d)->headerData(8, Qt::Vertical).toString() + ' ' + rows(d)->headerData(9, Qt::Vertical).toString(),
                  "Ctrl+9 10");
         d.w<QTableView>("QuickSendTable")->setCurrentIndex(rows(d)->index(9, QuickSendModel::Name));
