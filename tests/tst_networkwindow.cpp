@@ -277,7 +277,11 @@ private slots:
         clients[1].disconnectFromHost();
         QTRY_VERIFY(d.text("Recive_msg").endsWith(leaving));
         QCOMPARE(list->count(), 2);
+        // Disconnect ends a running loop at once.
+        d.setText("Send_msg", "z");
+        d.click("Timer_Send");
         d.click("Disconnect");
+        QVERIFY(!d.w("Timer_Send")->property("checked").toBool());
         QCOMPARE(list->count(), 0);
         QCOMPARE(d.enabled(modeButtons), modeButtons.join(' '));
         QTRY_COMPARE(clients[0].state(), QAbstractSocket::UnconnectedState);
