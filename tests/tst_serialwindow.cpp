@@ -93,9 +93,13 @@ private slots:
                 r.d.choose(list, box->itemText(i));
                 const auto refused = answerMessageBoxes({ QMessageBox::Ok });
                 r.d.click("SerialOpen");
+                r.d.setText("DataToSend", "set");
+                r.d.click("SnedData");
+                QByteArray carried;
+                QVERIFY(QTest::qWaitFor([&] { return (carried += r.pty.readAvailable(5)) == "set" || !refused->isEmpty(); }));
                 termios line {};
                 QStringList observed;
-                if (!r.carries() || !r.pty.slaveSettings(&line))
+                if (carried != "set" || !r.pty.slaveSettings(&line))
                     observed << refused->value(0).text.section('\n', 1);
                 else if (box == r.d.w("BaudrateList"))
                     observed << QString::number(r.pty.slaveSpeed());
