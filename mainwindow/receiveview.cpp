@@ -241,22 +241,26 @@ void ReceiveView::contextMenuEvent(QContextMenuEvent *event)
     menu->exec(event->globalPos());
 }
 
-QString ReceiveView::joinedText(int from, int to) const
+QString ReceiveView::joinBlocks(const QTextDocument *document, int from, int to)
 {
-    const QTextDocument *doc = document();
-    if (to < 0)
-        to = doc->characterCount() - 1;
     QString text;
-    for (QTextBlock block = doc->findBlock(from); block.isValid() && block.position() <= to;
+    for (QTextBlock block = document->findBlock(from); block.isValid() && block.position() <= to;
          block = block.next()) {
         const int start = block.position();
         if (start > from && block.userState() != ContinuedBlock)
             text += u'\n';
         const int first = qMax(from, start) - start;
         const int last = qMin(to - start, block.length() - 1);
-        text += block.text().mid(first, last - first).replace(QChar::LineSeparator, u'\n');
+        text += QStringView(block.text()).mid(first, last - first);
     }
     return text;
+}
+
+QString ReceiveView::joinedText(int from, int to) const
+{
+    if (to < 0)
+        to = document()->characterCount() - 1;
+    return joinBlocks(document(), from, to).replace(QChar::LineSeparator, u'\n');
 }
 
 QMimeData *ReceiveView::createMimeDataFromSelection() const

@@ -69,6 +69,9 @@ public:
     // The text from `from` to `to` (document positions; -1 for the end) with
     // the area's own breaks joined again.
     QString joinedText(int from = 0, int to = -1) const;
+    // The text of `document` from `from` to `to` with the blocks marked
+    // ContinuedBlock joined to the ones before: any area that cuts long lines.
+    static QString joinBlocks(const QTextDocument *document, int from, int to);
 
     // A cut at `at` that separates neither CR from LF nor a surrogate pair.
     static qsizetype safeCut(QStringView text, qsizetype at);

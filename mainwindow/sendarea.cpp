@@ -34,15 +34,15 @@ CutText cutLongLines(QString text, qsizetype column)
         std::replace_if(text.begin(), text.end(), otherBreak, QChar(u'\n'));
     }
     CutText cut;
-    cut.text.reserve(text.size() + text.size() / SendArea::MaxBlockLength + 1);
+    cut.text.reserve(text.size() + text.size() / ReceiveView::MaxBlockLength + 1);
     int block = 0;
     QStringView rest(text);
     while (!rest.isEmpty()) {
         const qsizetype lineEnd = rest.indexOf(u'\n');
         QStringView line = lineEnd < 0 ? rest : rest.left(lineEnd + 1);
         rest = rest.mid(line.size());
-        while (column + line.size() > SendArea::MaxBlockLength + (lineEnd < 0 ? 0 : 1)) {
-            const qsizetype take = ReceiveView::safeCut(line, qMax<qsizetype>(0, SendArea::MaxBlockLength - column));
+        while (column + line.size() > ReceiveView::MaxBlockLength + (lineEnd < 0 ? 0 : 1)) {
+            const qsizetype take = ReceiveView::safeCut(line, qMax<qsizetype>(0, ReceiveView::MaxBlockLength - column));
             cut.text += line.left(take);
             cut.text += QChar(QChar::ParagraphSeparator);
             line = line.mid(take);
@@ -60,7 +60,7 @@ CutText cutLongLines(QString text, qsizetype column)
 
 QString SendArea::toPlainText() const
 {
-    return joinedText(0, document()->characterCount() - 1);
+    return ReceiveView::joinBlocks(document(), 0, document()->characterCount() - 1);
 }
 
 void SendArea::setPlainText(const QString &text)
@@ -73,29 +73,14 @@ void SendArea::setPlainText(const QString &text)
 void SendArea::mark(int firstBlock, const QList<int> &continued)
 {
     for (int offset : continued)
-        document()->findBlockByNumber(firstBlock + offset).setUserState(ContinuedBlock);
-}
-
-QString SendArea::joinedText(int from, int to) const
-{
-    QString text;
-    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() <= to;
-         block = block.next()) {
-        const int start = block.position();
-        if (start > from && block.userState() != ContinuedBlock)
-            text += u'\n';
-        const int first = qMax(from, start) - start;
-        const int last = qMin(to - start, block.length() - 1);
-        text += QStringView(block.text()).mid(first, last - first);
-    }
-    return text;
+        document()->findBlockByNumber(firstBlock + offset).setUserState(ReceiveView::ContinuedBlock);
 }
 
 QMimeData *SendArea::createMimeDataFromSelection() const
 {
     const QTextCursor selection = textCursor();
     auto *data = new QMimeData;
-    data->setText(joinedText(selection.selectionStart(), selection.selectionEnd()));
+    data->setText(ReceiveView::joinBlocks(document(), selection.selectionStart(), selection.selectionEnd()));
     return data;
 }
 

@@ -5,7 +5,7 @@
 
 // A send area that stays responsive with a line of many MiB: a text
 // document lays out a block as a whole, so a long line is kept in blocks of
-// bounded length. A block that only goes on from the one before is marked,
+// bounded length, as in a receive area. A block that only goes on from the one before is marked,
 // and the area's text joins it again, in what is sent and what is copied.
 class SendArea : public QPlainTextEdit
 {
@@ -15,10 +15,6 @@ class SendArea : public QPlainTextEdit
 
 public:
     explicit SendArea(QWidget *parent = nullptr);
-
-    static constexpr qsizetype MaxBlockLength = 4096;
-    // User state of a block that continues the one before it.
-    static constexpr int ContinuedBlock = 1;
 
     QString toPlainText() const;
     void setPlainText(const QString &text);
@@ -30,5 +26,4 @@ protected:
 private:
     // Marks the blocks that continue the one before, numbered from `firstBlock`.
     void mark(int firstBlock, const QList<int> &continued);
-    QString joinedText(int from, int to) const;
 };
