@@ -6,7 +6,9 @@
 #include <QDeadlineTimer>
 #include <QPointer>
 #include <QSettings>
+#include <QTcpServer>
 #include <QTcpSocket>
+#include <QUdpSocket>
 #include <QTest>
 #include <QTimer>
 
@@ -139,6 +141,16 @@ bool connectOnceListening(QTcpSocket &socket, quint16 port)
         socket.connectToHost(QHostAddress::LocalHost, port);
         return socket.waitForConnected(1000);
     });
+}
+
+quint16 freePort(QAbstractSocket::SocketType type)
+{
+    if (type == QAbstractSocket::UdpSocket) {
+        QUdpSocket probe;
+        return probe.bind(QHostAddress::LocalHost) ? probe.localPort() : 0;
+    }
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
 }
 
 void useSettingsDirectory(const QTemporaryDir &dir)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractSocket>
 #include <QByteArray>
 #include <QMessageBox>
 #include <QString>
@@ -58,6 +59,10 @@ std::shared_ptr<QList<AnsweredBox>> answerMessageBoxes(QList<QMessageBox::Standa
 // Connects `socket` to a loopback `port` that may not listen yet: refused
 // until it does, so tried again.
 bool connectOnceListening(QTcpSocket &socket, quint16 port);
+
+// A loopback port nothing listens on or is bound to just now, for a server
+// or UDP page to take; 0 if none was found.
+quint16 freePort(QAbstractSocket::SocketType type = QAbstractSocket::TcpSocket);
 
 // Points the per-user settings store at `dir`, so tests never touch the
 // user's own settings.

@@ -214,10 +214,8 @@ private slots:
         d.check("DisplayTime", false);
         d.click("Disconnect");
         d.click("TCPserver");
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        const quint16 port = probe.serverPort();
-        probe.close();
+        const quint16 port = freePort();
+        QVERIFY(port);
         // A refusal that comes after its Disconnect does not close the next link.
         QTcpServer holder;
         QVERIFY(holder.listen(QHostAddress::LocalHost));

@@ -16,7 +16,6 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTableView>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QUdpSocket>
@@ -191,10 +190,8 @@ private slots:
     {
         WindowDriver d;
         d.click("UDPButton");
-        QUdpSocket probe;
-        QVERIFY(probe.bind(QHostAddress::LocalHost));
-        const quint16 port = probe.localPort();
-        probe.close();
+        const quint16 port = freePort(QAbstractSocket::UdpSocket);
+        QVERIFY(port);
         d.type("Local_Port", port);
         d.click("Connect");
         // The second sends from the first one's port on another address.
@@ -221,10 +218,8 @@ private slots:
     {
         WindowDriver d;
         d.click("TCPserver");
-        QTcpServer free;
-        QVERIFY(free.listen(QHostAddress::LocalHost));
-        const quint16 port = free.serverPort();
-        free.close();
+        const quint16 port = freePort();
+        QVERIFY(port);
         d.type("Local_Port", port);
         d.click("Connect");
         QTcpSocket clients[2];

@@ -89,10 +89,8 @@ private slots:
     // The client worker and a plain IPv6 socket are the server worker's clients.
     void tcpClientAndServer()
     {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        const quint16 port = probe.serverPort();
-        probe.close();
+        const quint16 port = freePort();
+        QVERIFY(port);
         RunningWorker<TCP_Client> client;
         RunningWorker<TCP_Server> server;
         client.data(&TCP_Client::TcpClientModeMsg);
